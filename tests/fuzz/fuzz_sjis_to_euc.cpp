@@ -1,0 +1,8 @@
+// SjisToEuc against its byte-at-a-time reference.
+#include "engine/reference/reference.h"
+#include "tests/fuzz/fuzz_util.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    morvel::fuzz::CompareByteOp(morvel::SjisToEuc, morvel::reference::SjisToEuc, data, size);
+    return 0;
+}
