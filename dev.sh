@@ -1,0 +1,94 @@
+#!/usr/bin/env bash
+# Morvel's one entry point for set-up, build and tests on Debian 12.
+#
+#   ./dev.sh demo   install what the build needs, build, and convert the
+#                   bundled Shift-JIS sample to UTF-8 on standard output
+#   ./dev.sh test   install what the build and tests need, then build and run
+#                   every test: the Release build (warnings as errors), the
+#                   AddressSanitizer/UndefinedBehaviorSanitizer build, and a
+#                   short run of every fuzz target (FUZZ_SECONDS each, 5 by
+#                   default)
+#   ./dev.sh build  install and build only (build/)
+set -euo pipefail
+cd "$(dirname "$0")"
+
+BUILD_PACKAGES=(cmake ninja-build g++ make)
+TEST_PACKAGES=(libgtest-dev clang libclang-rt-14-dev)
+JOBS=${JOBS:-$(nproc)}
+
+ensure_packages() {
+    local missing=()
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "dev.sh: installing ${missing[*]}" >&2
+    local sudo=()
+    [ "$(id -u)" -ne 0 ] && sudo=(sudo)
+    "${sudo[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+configure_and_build() {  # dir, cmake options...
+    local dir=$1
+    shift
+    cmake -S . -B "$dir" -G Ninja -Wno-dev "$@" >/dev/null
+    cmake --build "$dir" -j "$JOBS"
+}
+
+build_release() {
+    configure_and_build build -DCMAKE_BUILD_TYPE=Release -DMORVEL_WERROR=ON -DMORVEL_BENCH=OFF "$@"
+}
+
+run_tests() {
+    local status=0
+    ensure_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
+
+    echo "== Release build and tests"
+    build_release
+    (cd build && ctest --output-on-failure -j "$JOBS") || status=1
+
+    echo "== AddressSanitizer + UndefinedBehaviorSanitizer build and tests"
+    configure_and_build build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVEL_SANITIZE=ON -DMORVEL_BENCH=OFF \
+        -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+    (cd build-asan && ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=1 \
+        UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j "$JOBS") || status=1
+
+    echo "== Fuzz targets, ${FUZZ_SECONDS:-5} s each"
+    configure_and_build build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVEL_FUZZ=ON -DMORVEL_BENCH=OFF \
+        -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+    local fuzzed=0 failed=0
+    for target in build-fuzz/tests/fuzz_*; do
+        [ -x "$target" ] || continue
+        if "$target" -max_total_time="${FUZZ_SECONDS:-5}" -max_len=4096 -print_final_stats=0 \
+            >"$target.log" 2>&1; then
+            fuzzed=$((fuzzed + 1))
+        else
+            failed=$((failed + 1))
+            echo "fuzz target $(basename "$target") failed:" >&2
+            tail -n 40 "$target.log" >&2
+        fi
+    done
+    echo "fuzz: $fuzzed passed, $failed failed"
+    [ "$failed" -eq 0 ] || status=1
+    return $status
+}
+
+case "${1:-}" in
+    demo)
+        ensure_packages "${BUILD_PACKAGES[@]}"
+        configure_and_build build -DCMAKE_BUILD_TYPE=Release -DMORVEL_TESTS=OFF -DMORVEL_BENCH=OFF
+        build/morvel /ST res/samples/sample-sjis.txt /dev/stdout
+        ;;
+    build)
+        ensure_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
+        build_release
+        ;;
+    test)
+        run_tests
+        ;;
+    *)
+        echo "usage: ./dev.sh demo|test|build" >&2
+        exit 2
+        ;;
+esac
