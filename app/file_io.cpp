@@ -48,6 +48,22 @@ int FollowLinks(std::string& path) {
     return ELOOP;
 }
 
+// The descriptor that /dev/stdout, /dev/stderr, /dev/fd/N and
+// /proc/self/fd/N name, or -1. Writing through a copy of it shares the
+// caller's file offset, so output to a redirected standard output lands
+// where the shell expects it.
+int NamedDescriptor(const std::string& path) {
+    if (path == "/dev/stdout") return 1;
+    if (path == "/dev/stderr") return 2;
+    for (const char* prefix : {"/dev/fd/", "/proc/self/fd/"}) {
+        const size_t n = std::strlen(prefix);
+        if (path.size() > n && path.size() <= n + 9 && path.compare(0, n, prefix) == 0 &&
+            path.find_first_not_of("0123456789", n) == std::string::npos)
+            return std::atoi(path.c_str() + n);
+    }
+    return -1;
+}
+
 bool IsKernelPath(const std::string& path) {
     return path.rfind("/dev/", 0) == 0 || path.rfind("/proc/", 0) == 0;
 }
@@ -131,6 +147,11 @@ int COutputFile::Open(const std::string& path) {
     target_ = path;
     inPlace_ = false;
     struct stat st;
+    if (const int named = NamedDescriptor(path); named >= 0) {
+        inPlace_ = true;
+        fd_ = ::fcntl(named, F_DUPFD_CLOEXEC, 3);
+        return fd_ < 0 ? errno : 0;
+    }
     if (IsKernelPath(path)) {
         inPlace_ = true;
     } else {

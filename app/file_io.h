@@ -32,7 +32,9 @@ ReadOutcome ReadWholeFile(const std::string& path, CByteStream& stream);
 // flushed to disk, given the target's mode (0666 less the umask for a new
 // file) and renamed over the target. A symbolic link is followed, so the
 // file it points to is replaced and the link stays. Anything else (a pipe, a
-// terminal, a device, the files under /dev and /proc) is written in place.
+// terminal, a device, the files under /dev and /proc) is written in place;
+// /dev/stdout and the other names of an open descriptor write to that
+// descriptor itself.
 // Every operation returns 0 or an errno value; after a failure the target is
 // as it was and the new file is gone.
 class COutputFile {

@@ -1,0 +1,427 @@
+#include "app/main_app.h"
+
+#include <cstring>
+#include <new>
+#include <stdexcept>
+
+#include <sys/stat.h>
+
+#include "app/exit_status.h"
+#include "app/file_io.h"
+#include "app/usage.h"
+#include "engine/engine.h"
+
+namespace morvel {
+
+namespace {
+
+constexpr int kRecentSize = 4;
+constexpr int kRecentDisplayLength = 30;
+
+// Code page 1252: the character of each byte 0x80-0x9F. The bytes the code
+// page leaves undefined (81, 8D, 8F, 90, 9D) stand for the C1 controls of the
+// same value; 0x00-0x7F and 0xA0-0xFF are the characters of the same value.
+constexpr uint16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  // 80-87
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,  // 88-8F
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 90-97
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,  // 98-9F
+};
+
+int Cp1252Byte(uint16_t unit) {
+    if (unit < 0x80 || (unit >= 0xA0 && unit <= 0xFF)) return unit;
+    for (int i = 0; i < 32; ++i)
+        if (kCp1252High[i] == unit) return 0x80 + i;
+    return -1;
+}
+
+bool FileExists(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+}  // namespace
+
+std::vector<uint8_t> WideClipboardText(const std::vector<uint8_t>& utf16le) {
+    std::vector<uint8_t> out;
+    size_t units = 0;
+    while (units * 2 + 1 < utf16le.size() && (utf16le[units * 2] | utf16le[units * 2 + 1]) != 0) ++units;
+    bool all1252 = true;
+    for (size_t i = 0; i < units && all1252; ++i) {
+        const int b = Cp1252Byte(static_cast<uint16_t>(utf16le[i * 2] | utf16le[i * 2 + 1] << 8));
+        if (b < 0)
+            all1252 = false;
+        else
+            out.push_back(static_cast<uint8_t>(b));
+    }
+    if (all1252) return out;
+    CByteStream wide, sjis;
+    wide.Append(0xFF);
+    wide.Append(0xFE);
+    for (size_t i = 0; i < units * 2; ++i) wide.Append(utf16le[i]);
+    wide.Append(0);
+    wide.Append(0);
+    FromUtf16(wide, sjis, Unicode);
+    out.assign(sjis.Data(), sjis.Data() + sjis.Size());
+    while (!out.empty() && out.back() == 0) out.pop_back();
+    return out;
+}
+
+CMainApp::CMainApp(AppPorts ports, std::string profilePath, Language language)
+    : m_ports(ports),
+      m_language(language),
+      m_profile(std::move(profilePath)),
+      m_recentOpen(m_profile, 0, "MRU Open", "%d ", kRecentSize, kRecentDisplayLength),
+      m_recentSave(m_profile, 0, "MRU Save", "%d ", kRecentSize, kRecentDisplayLength) {}
+
+int CMainApp::InitInstance(const std::vector<std::string>& args) {
+    IMessagePort& messages = m_ports.messages;
+    // 1-3: settings, recent-file lists.
+    m_closeAfterRun = 1;
+    m_profile.Load();
+    m_recentOpen.ReadList();
+    m_recentSave.ReadList();
+    m_inputFromClipboard = 0;
+    m_outputToClipboard = 0;
+
+    // 4: the command line; long options are answered at once.
+    const LongOptionRequest request = ParseCommandLine(args, m_cmdInfo);
+    switch (request.kind) {
+        case LongOptionRequest::kHelp:
+            messages.Print(UsageText(m_language));
+            return kExitOk;
+        case LongOptionRequest::kVersion:
+            messages.Print(VersionText());
+            return kExitOk;
+        case LongOptionRequest::kUnknown:
+            messages.Diagnose(UnknownOptionText(request.option, m_language));
+            return kExitUsage;
+        case LongOptionRequest::kNone:
+            break;
+    }
+
+    // 5-6: the dialog object is m_dialog; every Linux is "NT" for the
+    // clipboard's wide read.
+    m_isWindowsNT = 1;
+
+    // 7: the calling editor's window.
+    if (m_cmdInfo.m_editorWindow != 0) {
+        m_textPadMode = 1;
+        if (!m_ports.editor.IsWindow(m_cmdInfo.m_editorWindow)) {
+            messages.Show(FormatString(104, m_language, {m_cmdInfo.m_editorWindow}), FormatString(105, m_language));
+            return kExitFailure;
+        }
+    } else {
+        m_textPadMode = 0;
+    }
+
+    // 8-9.
+    m_current->Clear();
+    m_detectedInput = m_cmdInfo.m_inputMode;
+    if (m_cmdInfo.m_clipboardRun) {
+        m_cmdInfo.m_inputPath.clear();
+        m_cmdInfo.m_outputPath.clear();
+    }
+
+    // 10-11: the start-up clipboard check. A direct file-to-file run outside
+    // TextPad mode has no use for its result and skips it.
+    const bool fileToFile = !m_cmdInfo.m_inputPath.empty() && !m_cmdInfo.m_outputPath.empty();
+    const bool checkClipboard = m_textPadMode || !fileToFile;
+    if (checkClipboard && ReadClipboard(*m_current, false) && m_cmdInfo.m_inputPath.empty() &&
+        !m_current->Empty() && m_cmdInfo.m_inputMode == AutoDetect) {
+        m_inputFromClipboard = 1;
+        m_current->SetReadPos(0);
+        m_detectedInput = DetectEncoding(*m_current);
+        m_current->SetReadPos(0);
+        if (m_detectedInput == EucJp && m_textPadMode)
+            messages.Show(FormatString(106, m_language), FormatString(105, m_language));
+        m_current->Clear();
+    } else {
+        m_inputFromClipboard = 0;
+    }
+
+    // 12: the path choice, and a dialog pass after every run that does not
+    // end the program.
+    bool direct = (m_closeAfterRun && fileToFile) || m_cmdInfo.m_clipboardRun;
+    for (;;) {
+        if (!direct) {
+            const PassResult pass = RunDialogPass();
+            if (pass == PassResult::kUnavailable) {
+                messages.Diagnose(NoDialogText(m_language));
+                return kExitUsage;
+            }
+            if (pass == PassResult::kEnd) return m_outputFailed ? kExitFailure : kExitOk;
+        }
+        if (!RunConversion()) return kExitFailure;
+        if (m_closeAfterRun) return m_outputFailed ? kExitFailure : kExitOk;
+        direct = false;
+    }
+}
+
+CMainApp::PassResult CMainApp::RunDialogPass() {
+    IDialogPort& dialog = m_ports.dialog;
+    if (!dialog.Available()) return PassResult::kUnavailable;
+    CAppCommandLineInfo& s = m_cmdInfo;
+    m_dialog.m_inputMode = s.m_inputMode;
+    m_dialog.m_detectedInput = m_detectedInput;
+    m_dialog.m_outputMode = s.m_outputMode;
+    m_dialog.m_kanaToHalf = s.m_kanaToHalf;
+    m_dialog.m_alnumToHalf = s.m_alnumToHalf;
+    m_dialog.m_textPadMode = m_textPadMode;
+    m_dialog.m_inputFromClipboard = m_inputFromClipboard;
+    m_dialog.m_outputToClipboard = m_outputToClipboard;
+    m_dialog.m_inputPath = s.m_inputPath;
+    m_dialog.m_outputPath = s.m_outputPath;
+    m_dialog.m_recentOpen = &m_recentOpen;
+    m_dialog.m_recentSave = &m_recentSave;
+    m_dialog.m_convertKana = s.m_convertKana;
+    m_dialog.m_convertAlnum = s.m_convertAlnum;
+    m_dialog.m_closeAfterRun = m_closeAfterRun;
+
+    int result;
+    for (;;) {
+        result = dialog.RunDialog(m_dialog);
+        if (result == IDOK && !m_dialog.m_outputPath.empty() && FileExists(m_dialog.m_outputPath) &&
+            !m_ports.messages.AskYesNo(FormatString(107, m_language, {m_dialog.m_outputPath})))
+            continue;
+        if (m_dialog.m_outputMode == EucJp && m_dialog.m_textPadMode && m_dialog.m_outputPath.empty() &&
+            !m_ports.messages.AskYesNo(FormatString(108, m_language)))
+            continue;
+        break;
+    }
+    s.m_inputMode = m_dialog.m_inputMode;
+    s.m_outputMode = m_dialog.m_outputMode;
+    s.m_kanaToHalf = m_dialog.m_kanaToHalf;
+    s.m_alnumToHalf = m_dialog.m_alnumToHalf;
+    s.m_inputPath = m_dialog.m_inputPath;
+    s.m_outputPath = m_dialog.m_outputPath;
+    s.m_convertKana = m_dialog.m_convertKana;
+    s.m_convertAlnum = m_dialog.m_convertAlnum;
+    m_closeAfterRun = m_dialog.m_closeAfterRun;
+    return result == IDCANCEL ? PassResult::kEnd : PassResult::kRun;
+}
+
+void CMainApp::ShowFileError(const std::string& path, int err) {
+    m_ports.messages.Show(FormatString(109, m_language, {path, FileErrorCause(err)}), "");
+}
+
+bool CMainApp::ReadInputFile() {
+    const std::string& path = m_cmdInfo.m_inputPath;
+    // Remembered before the file is opened, so a failing path stays listed.
+    if (m_recentOpen.Add(path)) m_recentOpen.WriteList();
+    const ReadOutcome outcome = ReadWholeFile(path, *m_current);
+    switch (outcome.status) {
+        case ReadStatus::kOpenFailed:
+            ShowFileError(path, outcome.err);
+            return false;
+        case ReadStatus::kNoMemory:
+            m_ports.messages.Show(FormatString(110, m_language), "");
+            return false;
+        case ReadStatus::kReadFailed:
+            m_ports.messages.Show(FormatString(111, m_language), "");
+            return false;
+        case ReadStatus::kOk:
+            break;
+    }
+    m_current->Append(0x00);  // the text terminator
+    return true;
+}
+
+bool CMainApp::WriteOutputFile() {
+    const std::string& path = m_cmdInfo.m_outputPath;
+    const CByteStream& text = *m_current;
+    // The terminator (one or two zero bytes) is not written.
+    int64_t count = text.Size();
+    for (int i = 0; i < 2 && count > 0 && text.Data()[count - 1] == 0x00; ++i) --count;
+
+    COutputFile file;
+    if (const int err = file.Open(path)) {
+        ShowFileError(path, err);
+        return false;
+    }
+    if (m_recentSave.Add(path)) m_recentSave.WriteList();
+    int err = file.Write(text.Data(), count);
+    if (err == 0) err = file.Commit();
+    if (err != 0) {
+        file.Abort();
+        ShowFileError(path, err);
+        return false;
+    }
+    return true;
+}
+
+bool CMainApp::RunConversion() {
+    CAppCommandLineInfo& s = m_cmdInfo;
+    try {
+        // 1-2: input.
+        if (!s.m_inputPath.empty()) {
+            if (!ReadInputFile()) return false;
+        } else {
+            ReadClipboard(*m_current, false);
+        }
+        // 3-4: detection.
+        m_spare->Clear();
+        m_current->SetReadPos(0);
+        if (s.m_inputMode == AutoDetect) {
+            s.m_inputMode = DetectEncoding(*m_current);
+            m_current->SetReadPos(0);
+        }
+        // 5: a byte-order mark means UTF-16, which ends with a whole zero
+        // code unit.
+        const CByteStream& in = *m_current;
+        if (in.Size() > 2 && ((in.Data()[0] == 0xFF && in.Data()[1] == 0xFE) ||
+                              (in.Data()[0] == 0xFE && in.Data()[1] == 0xFF)))
+            s.m_inputMode = Unicode;
+        if (s.m_inputMode == Unicode) {
+            while (m_current->Size() < 2 || m_current->Size() % 2 != 0 ||
+                   m_current->Data()[m_current->Size() - 1] != 0 || m_current->Data()[m_current->Size() - 2] != 0)
+                m_current->Append(0x00);
+        }
+        // 6: to Shift-JIS.
+        switch (s.m_inputMode) {
+            case Jis: JisToSjis(*m_current, *m_spare); Swap(); break;
+            case EucJp: EucToSjis(*m_current, *m_spare); Swap(); break;
+            case Unicode: Utf16InputToSjis(*m_current, *m_spare); Swap(); break;
+            case Utf8: Utf8InputToSjis(*m_current, *m_spare); Swap(); break;
+            default: break;  // Shift-JIS as it is
+        }
+        // 7: width folding, katakana first.
+        if (s.m_convertKana) {
+            m_current->SetReadPos(0);
+            m_spare->Clear();
+            if (s.m_kanaToHalf == 1)
+                KanaToHalfWidth(*m_current, *m_spare);
+            else
+                KanaToFullWidth(*m_current, *m_spare);
+            Swap();
+        }
+        if (s.m_convertAlnum) {
+            m_current->SetReadPos(0);
+            m_spare->Clear();
+            if (s.m_alnumToHalf == 1)
+                AlnumToHalfWidth(*m_current, *m_spare);
+            else
+                AlnumToFullWidth(*m_current, *m_spare);
+            Swap();
+        }
+        // 8: UTF-16 never goes to the clipboard.
+        if (s.m_outputMode == Unicode && s.m_outputPath.empty()) s.m_outputMode = ShiftJis;
+        // 9-10: to the output encoding.
+        m_spare->Clear();
+        m_current->SetReadPos(0);
+        m_spare->SetReadPos(0);
+        switch (s.m_outputMode) {
+            case Jis: SjisToJis(*m_current, *m_spare); Swap(); break;
+            case EucJp: SjisToEuc(*m_current, *m_spare); Swap(); break;
+            case Unicode: SjisToUtf16Output(*m_current, *m_spare); Swap(); break;
+            case Utf8: SjisToUtf8Output(*m_current, *m_spare); Swap(); break;
+            default: break;
+        }
+        // 11: output; an empty text writes nothing.
+        if (!m_current->Empty()) {
+            if (!s.m_outputPath.empty()) {
+                if (!WriteOutputFile()) return false;
+            } else {
+                WriteClipboard(*m_current);
+            }
+        } else if (s.m_outputPath.empty()) {
+            m_outputFailed = true;  // nothing reached the clipboard
+        }
+    } catch (const std::bad_alloc&) {
+        m_ports.messages.Show(FormatString(110, m_language), "");
+        return false;
+    } catch (const std::length_error&) {
+        m_ports.messages.Show(FormatString(110, m_language), "");
+        return false;
+    }
+    return true;
+}
+
+int CMainApp::ReadClipboard(CByteStream& stream, bool peek) {
+    IClipboardPort& clip = m_ports.clipboard;
+    IEditorPort& editor = m_ports.editor;
+    if (!clip.Available()) return 0;  // no desktop: no text, and no message
+    const uint32_t window = m_cmdInfo.m_editorWindow;
+    const bool wide = m_isWindowsNT && (m_cmdInfo.m_inputMode == EucJp || m_detectedInput == EucJp);
+    const uint32_t format = wide ? CF_UNICODETEXT : CF_TEXT;
+    const bool driveEditor = m_textPadMode && !peek;
+
+    clip.Close();
+    if (driveEditor) {
+        // Empty the clipboard so that only what the editor copies is read.
+        if (!clip.Open(0)) {
+            m_ports.messages.Show(FormatString(112, m_language, {1}), "");
+            return 0;
+        }
+        clip.Empty();
+        clip.Close();
+        editor.SendCommand(window, ID_EDIT_COPY);
+    }
+    std::vector<uint8_t> block;
+    for (int attempt = 1;; ++attempt) {
+        if (!clip.Open(0)) {
+            m_ports.messages.Show(FormatString(112, m_language, {2}), "");
+            return 0;
+        }
+        if (clip.IsFormatAvailable(format) && clip.GetData(format, block)) break;
+        clip.Close();
+        if (!driveEditor || attempt > 1) return 0;
+        // Nothing was selected: copy the whole document.
+        editor.SendCommand(window, ID_EDIT_SELECT_ALL);
+        editor.SendCommand(window, ID_EDIT_COPY);
+    }
+    try {
+        if (wide) {
+            const std::vector<uint8_t> text = WideClipboardText(block);
+            if (!text.empty()) {
+                stream.Resize(static_cast<int64_t>(text.size()));
+                std::memcpy(stream.Data(), text.data(), text.size());
+            }
+        } else {
+            stream.Resize(static_cast<int64_t>(block.size()));
+            if (!block.empty()) std::memcpy(stream.Data(), block.data(), block.size());
+        }
+        clip.Close();
+        if (!stream.Empty() && stream.Data()[stream.Size() - 1] != 0x00) stream.Append(0x00);
+    } catch (const std::bad_alloc&) {
+        clip.Close();
+        m_ports.messages.Show("Memory Exception", "");
+        return 0;
+    } catch (...) {
+        clip.Close();
+        m_ports.messages.Show("Other Exception", "");
+        return 0;
+    }
+    return 1;
+}
+
+int CMainApp::WriteClipboard(const CByteStream& stream) {
+    if (stream.Empty()) return 0;
+    IClipboardPort& clip = m_ports.clipboard;
+    std::vector<uint8_t> block;
+    try {
+        block.assign(stream.Data(), stream.Data() + stream.Size());
+    } catch (const std::bad_alloc&) {
+        m_ports.messages.Show(FormatString(114, m_language), "");
+        m_outputFailed = true;
+        return 0;
+    }
+    bool accepted = false;
+    clip.Close();
+    if (!clip.Open(m_textPadMode ? m_cmdInfo.m_editorWindow : 0)) {
+        m_ports.messages.Show("Cannot open the Clipboard", "");
+    } else {
+        clip.Empty();
+        accepted = clip.SetData(CF_TEXT, block);
+        if (!accepted) m_ports.messages.Show(FormatString(115, m_language, {clip.LastErrorText()}), "");
+    }
+    clip.Close();
+    if (m_textPadMode) {
+        for (int command : {ID_FILE_NEW, ID_EDITOR_PREPARE_PASTE, ID_EDIT_PASTE})
+            m_ports.editor.SendCommand(m_cmdInfo.m_editorWindow, command);
+    }
+    if (!accepted) m_outputFailed = true;
+    return 1;
+}
+
+}  // namespace morvel

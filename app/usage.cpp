@@ -1,0 +1,23 @@
+#include "app/usage.h"
+
+namespace morvel {
+
+namespace {
+#include "res/usage.inc"
+}  // namespace
+
+std::string UsageText(Language language) {
+    return language == Language::kJapanese ? kUsageJapanese : kUsageEnglish;
+}
+
+std::string UnknownOptionText(const std::string& option, Language language) {
+    return FormatText(language == Language::kJapanese ? kUnknownOptionJapanese : kUnknownOptionEnglish, {option});
+}
+
+std::string NoDialogText(Language language) {
+    return language == Language::kJapanese ? kNoDialogJapanese : kNoDialogEnglish;
+}
+
+std::string VersionText() { return FormatText(kVersionText, {MORVEL_VERSION}); }
+
+}  // namespace morvel
