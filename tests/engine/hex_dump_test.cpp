@@ -1,0 +1,119 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <string>
+
+#include "engine/engine.h"
+#include "engine/reference/reference.h"
+#include "tests/engine/test_util.h"
+
+namespace morvel {
+namespace {
+
+using test::AsciiPrefix;
+using test::Bytes;
+using test::Concat;
+using test::Fill;
+using test::Hex;
+using test::ToBytes;
+
+Bytes Dump(void (*format)(const CByteStream&, CByteStream&), const Bytes& input) {
+    CByteStream src, dump;
+    Fill(src, input);
+    format(src, dump);
+    return ToBytes(dump);
+}
+
+std::string AsText(const Bytes& b) { return std::string(b.begin(), b.end()); }
+
+std::string Dump(const Bytes& input) { return AsText(Dump(&morvel::FormatHexDump, input)); }
+
+Bytes Range(int from, int count) {
+    Bytes out;
+    for (int i = 0; i < count; ++i) out.push_back(static_cast<uint8_t>(from + i));
+    return out;
+}
+
+TEST(HexDump, FormatsLines) {
+    using namespace std::string_literals;
+    struct Case {
+        Bytes in;
+        std::string dump;  // without the final NUL
+    };
+    const Case cases[] = {
+        {{}, ""},
+        {{0x00}, "   0 : 00  : .\r\n"},
+        {{0x41, 0x42, 0x43, 0x00}, "   0 : 41 42 43 00  : ABC.\r\n"},
+        {Range(0, 16), "   0 : 00 01 02 03 04 05 06 07  08 09 0A 0B 0C 0D 0E 0F  : ................\r\n"},
+        {Range(0x30, 17),
+         "   0 : 30 31 32 33 34 35 36 37  38 39 3A 3B 3C 3D 3E 3F  : 0123456789:;<=>?\r\n"
+         "  10 : 40  : @\r\n"},
+        {Range(0x41, 9), "   0 : 41 42 43 44 45 46 47 48  49  : ABCDEFGHI\r\n"},
+        {Range(0x41, 8), "   0 : 41 42 43 44 45 46 47 48  : ABCDEFGH\r\n"},
+        {{0x09, 0x0D, 0x0A, 0x1B, 0x00, 0x1F, 0x20}, "   0 : 09 0D 0A 1B 00 1F 20  : ...... \r\n"},
+        {{0x7F, 0x80, 0xA0, 0xFF}, "   0 : 7F 80 A0 FF  : \x7F\x80\xA0\xFF\r\n"},
+        {{0xFF, 0xFE, 0x41, 0x00, 0x00, 0x00}, "   0 : FF FE 41 00 00 00  : \xFF\xFE" "A...\r\n"},
+        // A character split between two lines: its lead byte ends the first
+        // column, its trail byte begins the next one.
+        {{0x61, 0x61, 0x61, 0x61, 0x61, 0x61, 0x61, 0x61, 0x61, 0x61, 0x61, 0x61, 0x61, 0x61, 0x61, 0x82, 0xA0},
+         "   0 : 61 61 61 61 61 61 61 61  61 61 61 61 61 61 61 82  : aaaaaaaaaaaaaaa\x82\r\n"
+         "  10 : A0  : \xA0\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Hex(c.in));
+        EXPECT_EQ(Dump(c.in), c.dump + "\0"s);
+        EXPECT_EQ(Dump(&morvel::FormatHexDump, c.in), Dump(&reference::FormatHexDump, c.in));
+        // Behind an ASCII prefix the layout shifts; the reference says how.
+        for (size_t n = 1; n < 32; ++n) {
+            const Bytes input = Concat(AsciiPrefix(n), c.in);
+            EXPECT_EQ(Dump(&morvel::FormatHexDump, input), Dump(&reference::FormatHexDump, input)) << n;
+        }
+    }
+    EXPECT_EQ(Dump(Range(0, 16)).size(), 77u + 1u);
+}
+
+TEST(HexDump, ReplacesTheDumpAndRewindsIt) {
+    CByteStream src, dump;
+    Fill(src, {0x41, 0x00, 0x42});
+    src.SetReadPos(2);  // not used: every byte is dumped
+    Fill(dump, Bytes(500, 0x55));
+    dump.SetReadPos(7);
+    morvel::FormatHexDump(src, dump);
+    EXPECT_EQ(AsText(ToBytes(dump)), std::string("   0 : 41 00 42  : A.B\r\n") + '\0');
+    EXPECT_EQ(dump.ReadPos(), 0);
+    EXPECT_EQ(src.ReadPos(), 2);
+}
+
+TEST(HexDump, WideOffsetsTakeTheDigitsTheyNeed) {
+    const Bytes input = Range(0, 0x10000 + 0x12);
+    const std::string dump = Dump(input);
+    const size_t lastFull = 0x0FFF * 77;
+    EXPECT_EQ(dump.substr(lastFull, 7), "FFF0 : ");
+    EXPECT_EQ(dump.substr(0x1000 * 77, 8), "10000 : ");
+    EXPECT_EQ(dump.substr(0x1000 * 77 + 78, 8), "10010 : ");
+    EXPECT_EQ(dump.size(), 0x1000 * 77 + 78 + (6 + 2 + 6 + 3 + 2 + 2) + 1);
+    EXPECT_EQ(Bytes(dump.begin(), dump.end()), Dump(&reference::FormatHexDump, input));
+}
+
+TEST(HexDump, RandomSourcesMatchReference) {
+    std::mt19937 rng(77);
+    for (int iter = 0; iter < 300; ++iter) {
+        const size_t length = iter < 100 ? static_cast<size_t>(iter) : std::uniform_int_distribution<size_t>(0, 2000)(rng);
+        Bytes input(length);
+        for (uint8_t& b : input) b = static_cast<uint8_t>(rng());
+        const Bytes fast = Dump(&morvel::FormatHexDump, input);
+        ASSERT_EQ(fast, Dump(&reference::FormatHexDump, input)) << Hex(input);
+        // Every line but a short last one is 77 bytes ending in CR LF, and
+        // the only NUL is the last byte.
+        const std::string text = AsText(fast);
+        for (size_t at = 0; at + 1 < text.size(); at += 77) {
+            if (text.size() - 1 - at < 77) break;
+            EXPECT_EQ(text.substr(at + 75, 2), "\r\n");
+        }
+        EXPECT_EQ(text.find('\0'), text.size() - 1);
+    }
+}
+
+}  // namespace
+}  // namespace morvel
