@@ -1,0 +1,36 @@
+// ToUtf16 in both modes: CP932 (Unicode) and UTF-8 to UTF-16.
+// The fast operation and the literal reference run on the fuzz input, each
+// into a destination that already holds a byte; any difference aborts.
+#include <cstdint>
+#include <cstdlib>
+
+#include "engine/engine.h"
+#include "engine/reference/reference.h"
+#include "tests/fuzz/fuzz_util.h"
+
+namespace {
+
+using StreamOp = void (*)(const morvel::CByteStream&, morvel::CByteStream&);
+
+void Compare(StreamOp fast, StreamOp slow, const morvel::CByteStream& src) {
+    morvel::CByteStream a, b;
+    a.Append(0xEE);
+    b.Append(0xEE);
+    fast(src, a);
+    slow(src, b);
+    if (!morvel::fuzz::Same(a, b)) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    morvel::CByteStream src;
+    morvel::fuzz::Load(src, data, size);
+    Compare([](const morvel::CByteStream& s, morvel::CByteStream& d) { morvel::ToUtf16(s, d, morvel::Unicode); },
+            [](const morvel::CByteStream& s, morvel::CByteStream& d) { morvel::reference::ToUtf16(s, d, morvel::Unicode); },
+            src);
+    Compare([](const morvel::CByteStream& s, morvel::CByteStream& d) { morvel::ToUtf16(s, d, morvel::Utf8); },
+            [](const morvel::CByteStream& s, morvel::CByteStream& d) { morvel::reference::ToUtf16(s, d, morvel::Utf8); },
+            src);
+    return 0;
+}
