@@ -159,17 +159,13 @@ bool CProfile::WriteSection(const std::string& section,
         line.value = value;
         fresh.push_back(std::move(line));
     }
+    fresh.push_back(Line{});  // a blank line ends every section written
     if (insertAt == std::string::npos && truncated_) {
         insertAt = 0;
-        fresh.push_back(Line{});
     } else if (insertAt == std::string::npos) {
         // A new section goes to the end, after a blank line.
         if (!kept.empty() && !kept.back().text.empty()) kept.push_back(Line{});
         insertAt = kept.size();
-    } else {
-        Line blank;
-        blank.section = section;
-        fresh.push_back(blank);
     }
     kept.insert(kept.begin() + static_cast<std::ptrdiff_t>(insertAt), fresh.begin(), fresh.end());
     lines_ = std::move(kept);
