@@ -1,12 +1,12 @@
 // The UTF-16 and UTF-8 conversions and the code-page layer under them
 // (Windows code page 932 on the multibyte side).
 //
-// Each operation finds the end of its text first (memchr for the first 0x00,
-// or the first zero code unit), reserves the worst-case output once, and
-// writes through a raw pointer: runs of ASCII go 8 bytes (4 UTF-16 units) at
-// a time, everything else through direct table lookups. The result is built
-// in a stream of its own and swapped into the destination at the end, so an
-// allocation failure leaves both source and destination as they were.
+// Each operation finds the end of its text (memchr for the first 0x00 of a
+// multibyte text; a UTF-16 text ends at its first zero unit), reserves the
+// worst-case output once, and writes through a raw pointer: ASCII goes a
+// word of 8 bytes (4 UTF-16 units) at a time, everything else through direct
+// table lookups. An allocation failure leaves source and destination as they
+// were (see Output).
 //
 // The chains that pass through UTF-16 between UTF-8 and CP932 skip that
 // intermediate but give exactly its bytes; engine/reference/unicode_ref.cpp
@@ -55,10 +55,6 @@ inline uint32_t Narrow4(uint64_t x) {
     x = (x | x >> 16) & 0x00000000FFFFFFFFULL;
     return static_cast<uint32_t>(x);
 }
-
-// True when none of the four units is zero (the classic "has a zero lane"
-// test, exact when every unit is below 0x8000).
-inline bool NoZeroUnit(uint64_t v) { return ((v - kLaneOnes16) & ~v & kLaneHigh16) == 0; }
 
 inline uint16_t LoadUnit(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 
@@ -109,27 +105,76 @@ inline int64_t TextLength(const CByteStream& s) {
     return nul ? static_cast<const uint8_t*>(nul) - s.Data() : s.Size();
 }
 
-// The destination's contents become those of `built`; its read position
-// stays where the caller left it.
-void Replace(CByteStream& dst, CByteStream& built) {
-    const int64_t readPos = dst.ReadPos();
-    swap(dst, built);
-    dst.SetReadPos(readPos);
+// Where a result is written: room for its worst case in the destination's
+// own storage when that is large enough (then nothing can fail), else in a
+// new stream swapped in at the end, so that an allocation failure leaves the
+// destination as it was. Either way the destination's contents are replaced
+// and its read position stays where the caller left it.
+class Output {
+public:
+    Output(CByteStream& dst, int64_t worst) : dst_(dst) {
+        if (dst.Capacity() >= worst) {
+            dst.EraseFront(dst.Size());
+            target_ = &dst;
+        } else {
+            target_ = &built_;
+        }
+        start_ = target_->Reserve(worst);
+    }
+
+    uint8_t* Start() const { return start_; }
+
+    void Finish(const uint8_t* end) {
+        target_->Commit(end - start_);
+        if (target_ == &built_) {
+            const int64_t readPos = dst_.ReadPos();
+            swap(dst_, built_);
+            dst_.SetReadPos(readPos);
+        }
+    }
+
+private:
+    CByteStream& dst_;
+    CByteStream built_;
+    CByteStream* target_;
+    uint8_t* start_;
+};
+
+// Number of ASCII bytes (units) at the low end of a word whose flag bits
+// mark the bytes (units) that are not; flags != 0.
+inline int LeadingBytes(uint64_t flags) { return std::countr_zero(flags) >> 3; }
+inline int LeadingUnits(uint64_t flags) { return std::countr_zero(flags) >> 4; }
+
+// Flags the units of a 4-unit word that are not ASCII or are zero. The zero
+// test may also flag units above a zero unit, never below the first one, so
+// the lowest flag is exact.
+inline uint64_t NonAsciiUnits(uint64_t v) {
+    return (v & kAsciiMask16) | ((v - kLaneOnes16) & ~v & kLaneHigh16);
 }
 
 // ---- CP932 decoding -----------------------------------------------------------
 
 // Decodes the CP932 text [p, end) (no 0x00 inside) and writes each unit
-// through Sink: Sink::Ascii8(o, word) for 8 ASCII bytes, Sink::Unit(o, u)
-// otherwise. Returns the end of the output.
+// through Sink: Sink::Ascii8(o, word) writes the output of 8 bytes of a word
+// (of which only the leading ASCII ones may count; the output has room for
+// it while 8 input bytes are left), Sink::kAsciiWidth is the output size of
+// one ASCII byte, Sink::Unit(o, u) writes one unit. Returns the output end.
 template <class Sink>
 uint8_t* DecodeCp932(const uint8_t* p, const uint8_t* end, uint8_t* o) {
     while (p < end) {
         while (end - p >= 8) {
             const uint64_t v = Load64(p);
-            if (v & kAsciiMask8) break;
-            o = Sink::Ascii8(o, v);
-            p += 8;
+            const uint64_t flags = v & kAsciiMask8;
+            Sink::Ascii8(o, v);
+            if (flags == 0) {
+                o += 8 * Sink::kAsciiWidth;
+                p += 8;
+                continue;
+            }
+            const int k = LeadingBytes(flags);
+            o += k * Sink::kAsciiWidth;
+            p += k;
+            break;
         }
         if (p == end) break;
         const uint8_t b = *p;
@@ -159,19 +204,17 @@ uint8_t* DecodeCp932(const uint8_t* p, const uint8_t* end, uint8_t* o) {
 }
 
 struct Utf16Sink {
-    static uint8_t* Ascii8(uint8_t* o, uint64_t v) {
+    static constexpr int kAsciiWidth = 2;
+    static void Ascii8(uint8_t* o, uint64_t v) {
         Store64(o, Widen4(static_cast<uint32_t>(v)));
         Store64(o + 8, Widen4(static_cast<uint32_t>(v >> 32)));
-        return o + 16;
     }
     static uint8_t* Unit(uint8_t* o, uint32_t u) { return PutUnit(o, u); }
 };
 
 struct Utf8Sink {
-    static uint8_t* Ascii8(uint8_t* o, uint64_t v) {
-        Store64(o, v);
-        return o + 8;
-    }
+    static constexpr int kAsciiWidth = 1;
+    static void Ascii8(uint8_t* o, uint64_t v) { Store64(o, v); }
     static uint8_t* Unit(uint8_t* o, uint32_t u) { return PutUtf8(o, u); }
 };
 
@@ -235,7 +278,7 @@ public:
 
     uint8_t* Out() const { return o_; }
 
-    // n ASCII bytes already copied to Out(); the last may be a base.
+    // n >= 1 ASCII bytes already copied to Out(); the last may be a base.
     void AdvanceAscii(int n, uint8_t last) {
         prevOut_ = o_ + n - 1;
         prev_ = last;
@@ -276,35 +319,39 @@ private:
 
 void Cp932ToUtf16(const CByteStream& src, CByteStream& dst) {
     const int64_t n = TextLength(src);
-    CByteStream built;
-    uint8_t* const start = built.Reserve(2 * n + 4);
+    Output out(dst, 2 * n + 4);
     // No CP932 byte decodes to U+FEFF or U+FFFE, so the text never starts
     // with a mark of its own and always gets FF FE.
-    uint8_t* o = start;
+    uint8_t* o = out.Start();
     *o++ = 0xFF;
     *o++ = 0xFE;
     o = DecodeCp932<Utf16Sink>(src.Data(), src.Data() + n, o);
     *o++ = 0;
     *o++ = 0;
-    built.Commit(o - start);
-    Replace(dst, built);
+    out.Finish(o);
 }
 
 void Utf8ToUtf16(const CByteStream& src, CByteStream& dst) {
     const int64_t n = TextLength(src);
-    CByteStream built;
     // Every input byte gives at most one unit (a 4-byte sequence gives two).
-    uint8_t* const start = built.Reserve(2 * n + 2);
-    uint8_t* o = start;
+    Output out(dst, 2 * n + 2);
+    uint8_t* o = out.Start();
     const uint8_t* p = src.Data();
     const uint8_t* const end = p + n;
     while (p < end) {
         while (end - p >= 8) {
             const uint64_t v = Load64(p);
-            if (v & kAsciiMask8) break;
+            const uint64_t flags = v & kAsciiMask8;
             Utf16Sink::Ascii8(o, v);
-            o += 16;
-            p += 8;
+            if (flags == 0) {
+                o += 16;
+                p += 8;
+                continue;
+            }
+            const int k = LeadingBytes(flags);
+            o += 2 * k;
+            p += k;
+            break;
         }
         if (p == end) break;
         if (*p < 0x80) {
@@ -321,25 +368,25 @@ void Utf8ToUtf16(const CByteStream& src, CByteStream& dst) {
     }
     *o++ = 0;
     *o++ = 0;
-    built.Commit(o - start);
-    Replace(dst, built);
+    out.Finish(o);
 }
 
 void Utf16ToCp932(const CByteStream& src, CByteStream& dst) {
     const uint8_t* p = src.Data();
     const uint8_t* const limit = p + (src.Size() & ~int64_t{1});
     if (src.Size() >= 2 && ((p[0] == 0xFF && p[1] == 0xFE) || (p[0] == 0xFE && p[1] == 0xFF))) p += 2;
-    CByteStream built;
     // One unit gives at most two bytes.
-    uint8_t* const start = built.Reserve((limit - p) + 1);
-    Cp932Writer w(start);
+    Output out(dst, (limit - p) + 1);
+    Cp932Writer w(out.Start());
     while (p < limit) {
         while (limit - p >= 8) {
             const uint64_t v = Load64(p);
-            if ((v & kAsciiMask16) != 0 || !NoZeroUnit(v)) break;
-            Store32(w.Out(), Narrow4(v));
-            w.AdvanceAscii(4, p[6]);
-            p += 8;
+            const uint64_t flags = NonAsciiUnits(v);
+            Store32(w.Out(), Narrow4(v & ~kAsciiMask16));
+            const int k = flags == 0 ? 4 : LeadingUnits(flags);
+            if (k > 0) w.AdvanceAscii(k, p[2 * k - 2]);
+            p += 2 * k;
+            if (k < 4) break;
         }
         if (p == limit) break;
         const uint16_t u = LoadUnit(p);
@@ -354,24 +401,24 @@ void Utf16ToCp932(const CByteStream& src, CByteStream& dst) {
     }
     uint8_t* o = w.Out();
     *o++ = 0;
-    built.Commit(o - start);
-    Replace(dst, built);
+    out.Finish(o);
 }
 
 void Utf16ToUtf8(const CByteStream& src, CByteStream& dst) {
     const uint8_t* p = src.Data();
     const uint8_t* const limit = p + (src.Size() & ~int64_t{1});
-    CByteStream built;
     // One unit gives at most three bytes (a pair of them four).
-    uint8_t* const start = built.Reserve((limit - p) / 2 * 3 + 1);
-    uint8_t* o = start;
+    Output out(dst, (limit - p) / 2 * 3 + 1);
+    uint8_t* o = out.Start();
     while (p < limit) {
         while (limit - p >= 8) {
             const uint64_t v = Load64(p);
-            if ((v & kAsciiMask16) != 0 || !NoZeroUnit(v)) break;
-            Store32(o, Narrow4(v));
-            o += 4;
-            p += 8;
+            const uint64_t flags = NonAsciiUnits(v);
+            Store32(o, Narrow4(v & ~kAsciiMask16));
+            const int k = flags == 0 ? 4 : LeadingUnits(flags);
+            o += k;
+            p += 2 * k;
+            if (k < 4) break;
         }
         if (p == limit) break;
         const uint16_t u = LoadUnit(p);
@@ -387,8 +434,7 @@ void Utf16ToUtf8(const CByteStream& src, CByteStream& dst) {
         }
     }
     *o++ = 0;
-    built.Commit(o - start);
-    Replace(dst, built);
+    out.Finish(o);
 }
 
 }  // namespace
@@ -424,18 +470,20 @@ void Utf8InputToSjis(const CByteStream& in, CByteStream& out) {
     const uint8_t* p = in.Data();
     const uint8_t* const end = p + n;
     if (n >= 3 && p[0] == 0xEF && ((p[1] == 0xBB && p[2] == 0xBF) || (p[1] == 0xBF && p[2] == 0xBE))) p += 3;
-    CByteStream built;
     // One input byte gives at most one output byte: only sequences of two
-    // bytes or more become double-byte codes.
-    uint8_t* const start = built.Reserve((end - p) + 1);
-    Cp932Writer w(start);
+    // bytes or more become double-byte codes. So while 8 input bytes are
+    // left, the output has room for a whole word.
+    Output result(out, (end - p) + 1);
+    Cp932Writer w(result.Start());
     while (p < end) {
         while (end - p >= 8) {
             const uint64_t v = Load64(p);
-            if (v & kAsciiMask8) break;
+            const uint64_t flags = v & kAsciiMask8;
             Store64(w.Out(), v);
-            w.AdvanceAscii(8, p[7]);
-            p += 8;
+            const int k = flags == 0 ? 8 : LeadingBytes(flags);
+            if (k > 0) w.AdvanceAscii(k, p[k - 1]);
+            p += k;
+            if (k < 8) break;
         }
         if (p == end) break;
         if (*p < 0x80) {
@@ -446,8 +494,7 @@ void Utf8InputToSjis(const CByteStream& in, CByteStream& out) {
     }
     uint8_t* o = w.Out();
     *o++ = 0;
-    built.Commit(o - start);
-    Replace(out, built);
+    result.Finish(o);
 }
 
 // CP932 straight to UTF-8: the UTF-16 text in between holds only BMP
@@ -455,13 +502,11 @@ void Utf8InputToSjis(const CByteStream& in, CByteStream& out) {
 void SjisToUtf8Output(const CByteStream& in, CByteStream& out) {
     if (in.Size() == 0) return;
     const int64_t n = TextLength(in);
-    CByteStream built;
     // One input byte gives at most three output bytes.
-    uint8_t* const start = built.Reserve(3 * n + 1);
-    uint8_t* o = DecodeCp932<Utf8Sink>(in.Data(), in.Data() + n, start);
+    Output result(out, 3 * n + 1);
+    uint8_t* o = DecodeCp932<Utf8Sink>(in.Data(), in.Data() + n, result.Start());
     *o++ = 0;
-    built.Commit(o - start);
-    Replace(out, built);
+    result.Finish(o);
 }
 
 }  // namespace morvel
