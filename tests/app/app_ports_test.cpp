@@ -1,0 +1,224 @@
+// CMainApp over fake ports: the clipboard exchange with the editor, the wide
+// read, and the dialog passes with the settings a run leaves behind.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/exit_status.h"
+#include "app/main_app.h"
+
+namespace morvel {
+namespace {
+
+using Block = std::vector<uint8_t>;
+
+Block B(const std::string& s) { return Block(s.begin(), s.end()); }
+
+struct FakeClipboard : IClipboardPort {
+    bool Available() const override { return true; }
+    bool Open(uint32_t) override {
+        if (failOpen) return false;
+        open = true;
+        return true;
+    }
+    void Close() override { open = false; }
+    bool Empty() override {
+        EXPECT_TRUE(open);
+        formats.clear();
+        return true;
+    }
+    bool IsFormatAvailable(uint32_t f) override { return formats.count(f) != 0; }
+    bool GetData(uint32_t f, Block& block) override {
+        EXPECT_TRUE(open);
+        block = formats[f];
+        return true;
+    }
+    bool SetData(uint32_t f, const Block& block) override {
+        EXPECT_TRUE(open);
+        formats[f] = block;
+        return true;
+    }
+    std::string LastErrorText() override { return "busy"; }
+
+    std::map<uint32_t, Block> formats;
+    bool open = false;
+    bool failOpen = false;
+};
+
+struct FakeEditor : IEditorPort {
+    bool IsWindow(uint32_t w) override { return w == window; }
+    void SendCommand(uint32_t w, int command) override {
+        EXPECT_EQ(w, window);
+        commands.push_back(command);
+        if (command == ID_EDIT_SELECT_ALL) allSelected = true;
+        if (command == ID_EDIT_COPY) {
+            const std::string& text = allSelected ? document : selection;
+            if (!text.empty()) {
+                Block block = B(text);
+                block.push_back(0);
+                clipboard->formats[CF_TEXT] = block;
+            }
+        }
+    }
+    FakeClipboard* clipboard = nullptr;
+    uint32_t window = 0x1234;
+    std::string selection, document;
+    bool allSelected = false;
+    std::vector<int> commands;
+};
+
+struct FakeDialog : IDialogPort {
+    bool Available() const override { return true; }
+    int RunDialog(ConversionRequest& r) override {
+        seen.push_back(r);
+        if (steps.empty()) return IDCANCEL;
+        auto step = steps.front();
+        steps.erase(steps.begin());
+        return step(r);
+    }
+    std::vector<std::function<int(ConversionRequest&)>> steps;
+    std::vector<ConversionRequest> seen;
+};
+
+struct FakeMessages : IMessagePort {
+    void Show(const std::string& text, const std::string& caption) override { shown.push_back(text + "|" + caption); }
+    bool AskYesNo(const std::string& text) override {
+        asked.push_back(text);
+        const bool yes = answers.empty() ? true : answers.front();
+        if (!answers.empty()) answers.erase(answers.begin());
+        return yes;
+    }
+    void Print(const std::string&) override {}
+    void Diagnose(const std::string& text) override { shown.push_back(text); }
+    std::vector<std::string> shown, asked;
+    std::vector<bool> answers;
+};
+
+struct Fixture : ::testing::Test {
+    Fixture() { editor.clipboard = &clipboard; }
+    CMainApp MakeApp() { return CMainApp({clipboard, editor, dialog, messages}, "", Language::kEnglish); }
+    FakeClipboard clipboard;
+    FakeEditor editor;
+    FakeDialog dialog;
+    FakeMessages messages;
+};
+
+using AppPortsTest = Fixture;
+
+TEST_F(AppPortsTest, TextPadExchangeWithNothingSelected) {
+    editor.document = "\x82\xa0 abc";
+    CMainApp app = MakeApp();
+    EXPECT_EQ(app.InitInstance({"/SE", "/c", "0x1234"}), kExitOk);
+    EXPECT_EQ(editor.commands, (std::vector<int>{ID_EDIT_COPY, ID_EDIT_SELECT_ALL, ID_EDIT_COPY, ID_EDIT_COPY,
+                                                 ID_FILE_NEW, ID_EDITOR_PREPARE_PASTE, ID_EDIT_PASTE}));
+    EXPECT_EQ(clipboard.formats[CF_TEXT], B(std::string("\xa4\xa2 abc\0", 6)));
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_FALSE(clipboard.open);
+}
+
+TEST_F(AppPortsTest, ReadClipboardCases) {
+    CMainApp app = MakeApp();
+    CByteStream s;
+    const struct {
+        EncodingId inputMode;
+        uint32_t format;
+        Block block;
+        int result;
+        Block expected;
+    } cases[] = {
+        {AutoDetect, CF_TEXT, B(std::string("abc\0\0\0\0\0\0\0\0\0\0\0\0\0", 16)), 1,
+         B(std::string("abc\0\0\0\0\0\0\0\0\0\0\0\0\0", 16))},
+        {AutoDetect, CF_TEXT, B("abc"), 1, B(std::string("abc\0", 4))},
+        {AutoDetect, CF_UNICODETEXT, B("a\0"), 0, {}},  // no text format: stream as it was
+        // Wide read: code page 1252 where every character has a byte there.
+        {EucJp, CF_UNICODETEXT, Block{0xA4, 0x00, 0xA2, 0x00, 0x20, 0x00, 0x00, 0x00}, 1, Block{0xA4, 0xA2, 0x20, 0x00}},
+        {EucJp, CF_UNICODETEXT, Block{0xAC, 0x20, 0x41, 0x00}, 1, Block{0x80, 0x41, 0x00}},
+        // Otherwise Shift-JIS.
+        {EucJp, CF_UNICODETEXT, Block{0xE5, 0x65, 0x41, 0x00, 0x00, 0x00}, 1, Block{0x93, 0xFA, 0x41, 0x00}},
+    };
+    for (const auto& c : cases) {
+        clipboard.formats.clear();
+        clipboard.formats[c.format] = c.block;
+        app.m_cmdInfo.m_inputMode = c.inputMode;
+        app.m_detectedInput = AutoDetect;
+        s.Clear();
+        EXPECT_EQ(app.ReadClipboard(s, false), c.result);
+        EXPECT_EQ(Block(s.Data(), s.Data() + s.Size()), c.expected);
+        EXPECT_FALSE(clipboard.open);
+    }
+    EXPECT_TRUE(messages.shown.empty());
+    clipboard.failOpen = true;
+    EXPECT_EQ(app.ReadClipboard(s, false), 0);
+    EXPECT_EQ(messages.shown, (std::vector<std::string>{"Clipboard open error 2?|"}));
+}
+
+TEST_F(AppPortsTest, WriteClipboardCases) {
+    CMainApp app = MakeApp();
+    CByteStream empty, text;
+    text.Append('a');
+    text.Append(0);
+    EXPECT_EQ(app.WriteClipboard(empty), 0);
+    EXPECT_TRUE(clipboard.formats.empty());
+    EXPECT_EQ(app.WriteClipboard(text), 1);
+    EXPECT_EQ(clipboard.formats[CF_TEXT], B(std::string("a\0", 2)));
+    clipboard.failOpen = true;
+    EXPECT_EQ(app.WriteClipboard(text), 1);
+    EXPECT_EQ(messages.shown, (std::vector<std::string>{"Cannot open the Clipboard|"}));
+    EXPECT_TRUE(editor.commands.empty());
+}
+
+TEST_F(AppPortsTest, DialogPassesCarryWhatTheRunLeft) {
+    // Pass 1: UTF-16 text from the clipboard to the clipboard, dialog stays.
+    clipboard.formats[CF_TEXT] = B("\x82\xa0");
+    dialog.steps.push_back([](ConversionRequest& r) {
+        r.m_outputMode = Unicode;
+        r.m_closeAfterRun = 0;
+        return IDOK;
+    });
+    // Pass 2: sees the detected input and Shift-JIS output; cancels.
+    dialog.steps.push_back([](ConversionRequest&) { return IDCANCEL; });
+    CMainApp app = MakeApp();
+    EXPECT_EQ(app.InitInstance({}), kExitOk);
+    ASSERT_EQ(dialog.seen.size(), 2u);
+    EXPECT_EQ(dialog.seen[0].m_inputMode, AutoDetect);
+    EXPECT_EQ(dialog.seen[0].m_inputFromClipboard, 1);
+    EXPECT_EQ(dialog.seen[0].m_detectedInput, ShiftJis);
+    EXPECT_EQ(dialog.seen[1].m_inputMode, ShiftJis);
+    EXPECT_EQ(dialog.seen[1].m_outputMode, ShiftJis);
+    EXPECT_EQ(clipboard.formats[CF_TEXT], B(std::string("\x82\xa0\0", 3)));
+}
+
+TEST_F(AppPortsTest, OverwriteQuestionAndCancel) {
+    dialog.steps.push_back([](ConversionRequest& r) {
+        r.m_outputPath = "/";  // exists
+        return IDOK;
+    });
+    dialog.steps.push_back([](ConversionRequest& r) {
+        EXPECT_EQ(r.m_outputPath, "/");  // what the user left
+        return IDCANCEL;
+    });
+    messages.answers = {false};
+    CMainApp app = MakeApp();
+    EXPECT_EQ(app.InitInstance({}), kExitOk);
+    EXPECT_EQ(messages.asked, (std::vector<std::string>{"File / already exists.Do you over write ?"}));
+    EXPECT_EQ(dialog.seen.size(), 2u);
+}
+
+TEST_F(AppPortsTest, EucToTheEditorsClipboardIsAskedEvenOnCancel) {
+    editor.selection = "abc";
+    dialog.steps.push_back([](ConversionRequest& r) {
+        r.m_outputMode = EucJp;
+        return IDCANCEL;
+    });
+    messages.answers = {true};
+    CMainApp app = MakeApp();
+    EXPECT_EQ(app.InitInstance({"0x1234"}), kExitOk);
+    EXPECT_EQ(messages.asked.size(), 1u);
+    EXPECT_EQ(dialog.seen.size(), 1u);
+}
+
+}  // namespace
+}  // namespace morvel
