@@ -114,7 +114,7 @@ TEST_F(AppPortsTest, TextPadExchangeWithNothingSelected) {
     EXPECT_EQ(app.InitInstance({"/SE", "/c", "0x1234"}), kExitOk);
     EXPECT_EQ(editor.commands, (std::vector<int>{ID_EDIT_COPY, ID_EDIT_SELECT_ALL, ID_EDIT_COPY, ID_EDIT_COPY,
                                                  ID_FILE_NEW, ID_EDITOR_PREPARE_PASTE, ID_EDIT_PASTE}));
-    EXPECT_EQ(clipboard.formats[CF_TEXT], B(std::string("\xa4\xa2 abc\0", 6)));
+    EXPECT_EQ(clipboard.formats[CF_TEXT], B(std::string("\xa4\xa2 abc\0", 7)));
     EXPECT_TRUE(messages.shown.empty());
     EXPECT_FALSE(clipboard.open);
 }
@@ -193,7 +193,7 @@ TEST_F(AppPortsTest, DialogPassesCarryWhatTheRunLeft) {
 
 TEST_F(AppPortsTest, OverwriteQuestionAndCancel) {
     dialog.steps.push_back([](ConversionRequest& r) {
-        r.m_outputPath = "/";  // exists
+        r.m_outputPath.assign(1, '/');  // exists
         return IDOK;
     });
     dialog.steps.push_back([](ConversionRequest& r) {
