@@ -50,6 +50,13 @@ public:
     // Frees the storage; size, capacity and read position become 0.
     void Clear() noexcept;
 
+    // Empties the stream but keeps its storage for reuse: size and read
+    // position become 0.
+    void Discard() noexcept {
+        size_ = 0;
+        readPos_ = 0;
+    }
+
     // Copies all of other's bytes; the read position is not touched.
     void CopyFrom(const CByteStream& other);
 

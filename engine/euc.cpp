@@ -1,19 +1,19 @@
-// Shift-JIS <-> EUC-JP. Stateless: a JIS X 0208 pair with both high bits set,
-// half-width katakana behind 0x8E.
+// Shift-JIS <-> EUC-JP. Stateless but for a unit cut short: a JIS X 0208
+// pair with both high bits set, half-width katakana behind 0x8E.
 #include "engine/engine.h"
+#include "engine/internal/chunked.h"
+#include "engine/internal/converters.h"
 #include "engine/internal/kanji.h"
-#include "engine/internal/scan.h"
 
 namespace morvel {
+namespace internal {
 namespace {
 
-using namespace internal;
-
 // Copies the run of printable ASCII at p (both directions pass it through
-// unchanged) and returns how far it got; stops short of `stop` by fewer than
-// eight bytes, or at the first other byte.
-inline const uint8_t* CopyPrintable(const uint8_t* p, const uint8_t* stop, uint8_t*& o) {
-    while (stop - p >= 8) {
+// unchanged) and returns how far it got: fewer than eight bytes short of
+// `end`, or at the first other byte.
+inline const uint8_t* CopyPrintable(const uint8_t* p, const uint8_t* end, uint8_t*& o) {
+    while (end - p >= 8) {
         const uint64_t x = Load64(p);
         const uint64_t stopper = NonPrintable(x);
         Store64(o, x);
@@ -28,19 +28,18 @@ inline const uint8_t* CopyPrintable(const uint8_t* p, const uint8_t* stop, uint8
     return p;
 }
 
-}  // namespace
+struct SjisToEucCore {
+    static constexpr TextEnd kEnd = TextEnd::Bytewise;
+    static constexpr int64_t kGrowth = 2;  // half-width katakana double
+    static constexpr int64_t kMaxCarry = 1;
+    static constexpr int64_t kCloseMax = 1;
+    bool ended = false;
 
-void SjisToEuc(CByteStream& src, CByteStream& dst) {
-    auto [p, end] = TakeText(src);
-    while (p < end) {
-        const int64_t len = end - p < kChunk ? end - p : kChunk;
-        const uint8_t* const stop = p + len;
-        // Half-width katakana double; everything else keeps its length.
-        uint8_t* const out = dst.Reserve(2 * len + 16);
+    const uint8_t* Run(const uint8_t* p, const uint8_t* end, bool final, uint8_t*& out) {
         uint8_t* o = out;
-        while (p < stop) {
-            p = CopyPrintable(p, stop, o);
-            if (p >= stop) break;
+        while (p < end) {
+            p = CopyPrintable(p, end, o);
+            if (p == end) break;
             const unsigned c = *p;
             if (c < 0x7F) {
                 ++p;
@@ -51,8 +50,9 @@ void SjisToEuc(CByteStream& src, CByteStream& dst) {
                 o[1] = static_cast<uint8_t>(c);
                 o += 2;
             } else if (IsSjisLead(c)) {
-                if (p + 1 == end) {  // a lead byte that ends the text
-                    *o++ = static_cast<uint8_t>(c);
+                if (p + 1 == end) {
+                    if (!final) break;
+                    *o++ = static_cast<uint8_t>(c);  // a lead byte that ends the text
                     ++p;
                     continue;
                 }
@@ -71,48 +71,84 @@ void SjisToEuc(CByteStream& src, CByteStream& dst) {
                 ++p;  // 0x7F, 0x80, 0xA0, 0xFD-0xFF are dropped
             }
         }
-        dst.Commit(o - out);
+        out = o;
+        return p;
     }
-    dst.Append(0x00);
-}
 
-void EucToSjis(CByteStream& src, CByteStream& dst) {
-    auto [p, end] = TakeText(src);
-    while (p < end) {
-        const int64_t len = end - p < kChunk ? end - p : kChunk;
-        const uint8_t* const stop = p + len;
-        uint8_t* const out = dst.Reserve(len + 16);  // nothing grows
+    void Close(uint8_t*& o) { *o++ = 0x00; }
+};
+
+struct EucToSjisCore {
+    static constexpr TextEnd kEnd = TextEnd::Bytewise;
+    static constexpr int64_t kGrowth = 1;  // nothing grows
+    static constexpr int64_t kMaxCarry = 2;
+    static constexpr int64_t kCloseMax = 1;
+    bool ended = false;
+
+    const uint8_t* Run(const uint8_t* p, const uint8_t* end, bool final, uint8_t*& out) {
         uint8_t* o = out;
-        while (p < stop) {
-            p = CopyPrintable(p, stop, o);
-            if (p >= stop) break;
-            const unsigned c = *p++;
+        while (p < end) {
+            p = CopyPrintable(p, end, o);
+            if (p == end) break;
+            const unsigned c = *p;
+            const int64_t left = end - p;
             if (c < 0x7F) {
                 if (c >= 0x20 || IsKeptControl(c)) {
                     *o++ = static_cast<uint8_t>(c);
+                    ++p;
                 } else if (c == 0x1B) {
-                    // An escape sequence that strayed into EUC-JP text is dropped.
-                    if (p == end) break;
-                    const unsigned d = *p++;
-                    if ((d == '$' || d == '(') && p < end) ++p;
-                }
-                // Other control characters are dropped.
-            } else if (c == 0x8E) {
-                if (p < end) *o++ = *p++;
-            } else if (c >= 0xA1 && c <= 0xFE) {
-                if (p == end) {  // the text ends inside a pair
-                    *o++ = static_cast<uint8_t>(c);
+                    // An escape sequence that strayed into EUC-JP text is dropped:
+                    // ESC, and "$" or "(" with the byte after it, or any one byte.
+                    if (!final && (left == 1 || (left == 2 && (p[1] == '$' || p[1] == '(')))) break;
+                    if (left == 1) {
+                        p = end;
+                    } else if (p[1] == '$' || p[1] == '(') {
+                        p += left >= 3 ? 3 : left;
+                    } else {
+                        p += 2;
+                    }
                 } else {
-                    JisToSjisPair(c & 0x7F, *p++ & 0x7Fu, o);
-                    o += 2;
+                    ++p;  // other control characters are dropped
                 }
+            } else if (c == 0x8E) {
+                if (left == 1) {
+                    if (!final) break;
+                    ++p;
+                } else {
+                    *o++ = p[1];  // whatever follows 0x8E is taken as it is
+                    p += 2;
+                }
+            } else if (c >= 0xA1 && c <= 0xFE) {
+                if (left == 1) {
+                    if (!final) break;
+                    *o++ = static_cast<uint8_t>(c);  // the text ends inside a pair
+                    ++p;
+                } else {
+                    JisToSjisPair(c & 0x7F, p[1] & 0x7Fu, o);
+                    o += 2;
+                    p += 2;
+                }
+            } else {
+                // 0x7F, 0x80-0x8D, 0x8F-0xA0 and 0xFF are dropped; so a JIS X
+                // 0212 character loses its 0x8F and converts as a JIS X 0208 pair.
+                ++p;
             }
-            // 0x7F, 0x80-0x8D, 0x8F-0xA0 and 0xFF are dropped; so a JIS X 0212
-            // character loses its 0x8F and its two bytes convert as a pair.
         }
-        dst.Commit(o - out);
+        out = o;
+        return p;
     }
-    dst.Append(0x00);
-}
+
+    void Close(uint8_t*& o) { *o++ = 0x00; }
+};
+
+}  // namespace
+
+std::unique_ptr<CChunkConverter> NewSjisToEuc() { return std::make_unique<Chunked<SjisToEucCore>>(); }
+std::unique_ptr<CChunkConverter> NewEucToSjis() { return std::make_unique<Chunked<EucToSjisCore>>(); }
+
+}  // namespace internal
+
+void SjisToEuc(CByteStream& src, CByteStream& dst) { internal::RunWholeText<internal::SjisToEucCore>(src, dst); }
+void EucToSjis(CByteStream& src, CByteStream& dst) { internal::RunWholeText<internal::EucToSjisCore>(src, dst); }
 
 }  // namespace morvel

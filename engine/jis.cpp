@@ -4,13 +4,13 @@
 // and Kanji. Written: ESC $ B (Kanji), ESC ( I (Kana), ESC ( B (ASCII).
 // Understood on reading as well: ESC $ @, ESC ( J, SO and SI.
 #include "engine/engine.h"
+#include "engine/internal/chunked.h"
+#include "engine/internal/converters.h"
 #include "engine/internal/kanji.h"
-#include "engine/internal/scan.h"
 
 namespace morvel {
+namespace internal {
 namespace {
-
-using namespace internal;
 
 enum class Shift { Ascii, Kana, Kanji };
 
@@ -27,21 +27,21 @@ inline uint64_t JisShiftBytes(uint64_t x) {
     return ZeroBytes((x ^ (kOnes * 0x0E)) & (kOnes * 0xFE)) | BytesEqual(x, 0x1B);
 }
 
-}  // namespace
-
-void SjisToJis(CByteStream& src, CByteStream& dst) {
-    auto [p, end] = TakeText(src);
+struct SjisToJisCore {
+    static constexpr TextEnd kEnd = TextEnd::Bytewise;
+    // A byte gives at most an escape and one byte; a pair an escape and two.
+    static constexpr int64_t kGrowth = 4;
+    static constexpr int64_t kMaxCarry = 1;
+    static constexpr int64_t kCloseMax = 4;
+    bool ended = false;
     Shift state = Shift::Ascii;
-    while (p < end) {
-        const int64_t len = end - p < kChunk ? end - p : kChunk;
-        const uint8_t* const stop = p + len;
-        // A byte gives at most an escape and one byte; a pair an escape and two.
-        uint8_t* const out = dst.Reserve(4 * len + 16);
+
+    const uint8_t* Run(const uint8_t* p, const uint8_t* end, bool final, uint8_t*& out) {
         uint8_t* o = out;
-        while (p < stop) {
+        while (p < end) {
             if (state == Shift::Ascii) {
                 // Printable ASCII passes through unchanged in the ASCII state.
-                while (stop - p >= 8) {
+                while (end - p >= 8) {
                     const uint64_t x = Load64(p);
                     const uint64_t stopper = NonPrintable(x);
                     Store64(o, x);
@@ -54,7 +54,7 @@ void SjisToJis(CByteStream& src, CByteStream& dst) {
                     o += 8;
                     p += 8;
                 }
-                if (p >= stop) break;
+                if (p == end) break;
             }
             const unsigned c = *p;
             if (c < 0x7F) {
@@ -73,8 +73,9 @@ void SjisToJis(CByteStream& src, CByteStream& dst) {
                 }
                 *o++ = static_cast<uint8_t>(c & 0x7F);
             } else if (IsSjisLead(c)) {
-                if (p + 1 == end) {  // a lead byte that ends the text
-                    *o++ = static_cast<uint8_t>(c);
+                if (p + 1 == end) {
+                    if (!final) break;
+                    *o++ = static_cast<uint8_t>(c);  // a lead byte that ends the text
                     ++p;
                     continue;
                 }
@@ -95,28 +96,30 @@ void SjisToJis(CByteStream& src, CByteStream& dst) {
                 ++p;  // 0x7F, 0x80, 0xA0, 0xFD-0xFF are dropped
             }
         }
-        dst.Commit(o - out);
+        out = o;
+        return p;
     }
-    uint8_t* const out = dst.Reserve(4);
-    uint8_t* o = out;
-    if (state != Shift::Ascii) o = PutEscape(o, '(', 'B');
-    *o++ = 0x00;
-    dst.Commit(o - out);
-}
 
-void JisToSjis(CByteStream& src, CByteStream& dst) {
-    auto [p, end] = TakeText(src);
+    void Close(uint8_t*& o) {
+        if (state != Shift::Ascii) o = PutEscape(o, '(', 'B');
+        *o++ = 0x00;
+    }
+};
+
+struct JisToSjisCore {
+    static constexpr TextEnd kEnd = TextEnd::Bytewise;
+    static constexpr int64_t kGrowth = 1;  // escapes vanish, pairs stay pairs
+    static constexpr int64_t kMaxCarry = 2;
+    static constexpr int64_t kCloseMax = 1;
+    bool ended = false;
     Shift state = Shift::Ascii;
-    while (p < end) {
-        const int64_t len = end - p < kChunk ? end - p : kChunk;
-        const uint8_t* const stop = p + len;
-        // Nothing grows: escapes vanish, pairs stay pairs.
-        uint8_t* const out = dst.Reserve(len + 16);
+
+    const uint8_t* Run(const uint8_t* p, const uint8_t* end, bool final, uint8_t*& out) {
         uint8_t* o = out;
-        while (p < stop) {
+        while (p < end) {
             if (state == Shift::Ascii) {
                 // Everything but SO, SI and ESC is copied in the ASCII state.
-                while (stop - p >= 8) {
+                while (end - p >= 8) {
                     const uint64_t x = Load64(p);
                     const uint64_t stopper = JisShiftBytes(x);
                     Store64(o, x);
@@ -129,40 +132,74 @@ void JisToSjis(CByteStream& src, CByteStream& dst) {
                     o += 8;
                     p += 8;
                 }
-                if (p >= stop) break;
+                if (p == end) break;
             }
-            const unsigned c = *p++;
+            const unsigned c = *p;
             if (c == 0x0E) {
                 state = Shift::Kana;
+                ++p;
             } else if (c == 0x0F) {
                 state = Shift::Ascii;
+                ++p;
             } else if (c == 0x1B) {
-                if (p == end) break;
-                const unsigned d = *p++;
-                if (d != '$' && d != '(') continue;
-                if (p == end) break;
-                const unsigned e = *p++;
+                // ESC d e; at the end of the text whatever was read is dropped.
+                if (end - p < 3 && !final) {
+                    if (end - p == 1 || p[1] == '$' || p[1] == '(') break;
+                }
+                if (end - p == 1) {
+                    p = end;
+                    break;
+                }
+                const unsigned d = p[1];
+                if (d != '$' && d != '(') {
+                    p += 2;
+                    continue;
+                }
+                if (end - p == 2) {
+                    p = end;
+                    break;
+                }
+                const unsigned e = p[2];
+                p += 3;
                 if (d == '$' && (e == '@' || e == 'B')) state = Shift::Kanji;
                 if (d == '(' && e == 'I') state = Shift::Kana;
                 if (d == '(' && (e == 'B' || e == 'J')) state = Shift::Ascii;
             } else if (IsKeptControl(c) || (c >= 0xA1 && c <= 0xDF)) {
                 *o++ = static_cast<uint8_t>(c);
+                ++p;
             } else if (state == Shift::Kana) {
                 *o++ = static_cast<uint8_t>(c | 0x80);
+                ++p;
             } else if (state == Shift::Kanji) {
-                if (p == end) {  // the text ends inside a pair
-                    *o++ = static_cast<uint8_t>(c);
+                if (p + 1 == end) {
+                    if (!final) break;
+                    *o++ = static_cast<uint8_t>(c);  // the text ends inside a pair
+                    ++p;
                 } else {
-                    JisToSjisPair(c, *p++, o);
+                    JisToSjisPair(c, p[1], o);
                     o += 2;
+                    p += 2;
                 }
             } else {
                 *o++ = static_cast<uint8_t>(c);
+                ++p;
             }
         }
-        dst.Commit(o - out);
+        out = o;
+        return p;
     }
-    dst.Append(0x00);
-}
+
+    void Close(uint8_t*& o) { *o++ = 0x00; }
+};
+
+}  // namespace
+
+std::unique_ptr<CChunkConverter> NewSjisToJis() { return std::make_unique<Chunked<SjisToJisCore>>(); }
+std::unique_ptr<CChunkConverter> NewJisToSjis() { return std::make_unique<Chunked<JisToSjisCore>>(); }
+
+}  // namespace internal
+
+void SjisToJis(CByteStream& src, CByteStream& dst) { internal::RunWholeText<internal::SjisToJisCore>(src, dst); }
+void JisToSjis(CByteStream& src, CByteStream& dst) { internal::RunWholeText<internal::JisToSjisCore>(src, dst); }
 
 }  // namespace morvel

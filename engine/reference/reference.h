@@ -6,6 +6,7 @@
 #pragma once
 
 #include "engine/engine.h"
+#include "engine/pipeline.h"
 
 namespace morvel::reference {
 
@@ -26,5 +27,14 @@ void AlnumToHalfWidth(CByteStream& src, CByteStream& dst);
 void AlnumToFullWidth(CByteStream& src, CByteStream& dst);
 
 void FormatHexDump(const CByteStream& src, CByteStream& dump);
+
+}  // namespace morvel::reference
+
+namespace morvel::reference {
+
+// The conversion stages of a run on the whole text, as the run does them
+// with two work streams: the input conversion, the foldings, the output
+// conversion. `current` holds the loaded text and receives the result.
+void ConvertWholeText(const ConversionPlan& plan, CByteStream& current);
 
 }  // namespace morvel::reference

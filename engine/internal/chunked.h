@@ -1,0 +1,152 @@
+// The machinery shared by every resumable converter and by the whole-text
+// operations built on them.
+//
+// A codec is written once, as a core: a state machine with
+//
+//   static constexpr TextEnd kEnd;      // where its source text ends
+//   static constexpr int64_t kGrowth;   // most output bytes per input byte
+//   static constexpr int64_t kMaxCarry; // most bytes Run may leave unread
+//   static constexpr int64_t kCloseMax; // most bytes Close writes
+//   bool ended = false;                 // TextEnd::Core only: Run met the end
+//   const uint8_t* Run(const uint8_t* p, const uint8_t* end, bool final,
+//                      uint8_t*& o);
+//   void Close(uint8_t*& o);
+//
+// Run converts the units in [p, end) and writes them at o, which has room for
+// kGrowth * (end - p) + kSlack bytes. With final false it stops in front of a
+// unit that `end` cuts short (at most kMaxCarry bytes) and returns where it
+// stopped; with final true it converts everything by the end-of-text rules
+// and returns end. Close writes what follows the last unit and the
+// terminator. The source text contains no terminator byte when kEnd is
+// Bytewise or ZeroByte: the wrapper below has cut it off.
+//
+// Chunked<Core> turns a core into a CChunkConverter: it finds the end of the
+// text, carries a cut unit from one piece to the next, and reserves output
+// room per block of input, so that what is reserved stays small beside the
+// text however large it is.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+#include "engine/converter.h"
+#include "engine/internal/scan.h"
+
+namespace morvel::internal {
+
+enum class TextEnd {
+    Bytewise,  // the first 0x00 or 0x1A
+    ZeroByte,  // the first 0x00
+    Core,      // the core finds it (the first zero code unit of UTF-16)
+};
+
+// Room every Run may use beyond kGrowth per byte: word-at-a-time stores.
+constexpr int64_t kSlack = 16;
+
+inline int64_t ZeroByteLength(const uint8_t* p, int64_t n) {
+    const void* hit = n > 0 ? std::memchr(p, 0, static_cast<size_t>(n)) : nullptr;
+    return hit ? static_cast<const uint8_t*>(hit) - p : n;
+}
+
+template <class Core>
+class Chunked final : public CChunkConverter {
+public:
+    void Feed(const uint8_t* p, int64_t n, CByteStream& out) override {
+        if (ended_ || n <= 0) return;
+        int64_t length = n;
+        if constexpr (Core::kEnd == TextEnd::Bytewise) length = TextLength(p, n);
+        if constexpr (Core::kEnd == TextEnd::ZeroByte) length = ZeroByteLength(p, n);
+        FeedText(p, length, length < n, out);
+    }
+
+    // `n` bytes of text at p; endsHere when the text ends right after them.
+    void FeedText(const uint8_t* p, int64_t n, bool endsHere, CByteStream& out) {
+        if (ended_) return;
+        if (carryLength_ > 0) {
+            // Complete the carried unit with the first bytes of this piece.
+            uint8_t buffer[2 * Core::kMaxCarry + 8];
+            const int64_t take = n < Core::kMaxCarry + 8 ? n : Core::kMaxCarry + 8;
+            std::memcpy(buffer, carry_, static_cast<size_t>(carryLength_));
+            if (take > 0) std::memcpy(buffer + carryLength_, p, static_cast<size_t>(take));
+            const int64_t total = carryLength_ + take;
+            const bool final = endsHere && take == n;
+            const uint8_t* stopped = RunInto(buffer, buffer + total, final, out);
+            const int64_t used = (stopped - buffer) - carryLength_;
+            if (used < 0 || (!final && take == n)) {
+                // The piece was too short to finish it: keep what is left.
+                Keep(stopped, buffer + total);
+                if (final || core_.ended) Stop();
+                return;
+            }
+            carryLength_ = 0;
+            p += used;
+            n -= used;
+            if (core_.ended) return Stop();
+        }
+        while (n > 0) {
+            const int64_t block = n < kChunk ? n : kChunk;
+            const bool lastBlock = block == n;
+            const uint8_t* stopped = RunInto(p, p + block, endsHere && lastBlock, out);
+            n -= stopped - p;
+            p = stopped;
+            if (core_.ended) return Stop();
+            if (lastBlock && n > 0) {
+                // A unit cut short by the end of the piece waits for the next.
+                Keep(p, p + n);
+                n = 0;
+            }
+        }
+        if (endsHere) Stop();
+    }
+
+    void Finish(CByteStream& out) override {
+        if (!ended_ && carryLength_ > 0) RunInto(carry_, carry_ + carryLength_, true, out);
+        carryLength_ = 0;
+        ended_ = true;
+        if (closed_) return;
+        uint8_t* const start = out.Reserve(Core::kCloseMax);
+        uint8_t* o = start;
+        core_.Close(o);
+        out.Commit(o - start);
+        closed_ = true;
+    }
+
+private:
+    const uint8_t* RunInto(const uint8_t* p, const uint8_t* end, bool final, CByteStream& out) {
+        uint8_t* const start = out.Reserve(Core::kGrowth * (end - p) + kSlack);
+        uint8_t* o = start;
+        const uint8_t* stopped = core_.Run(p, end, final, o);
+        out.Commit(o - start);
+        return stopped;
+    }
+
+    void Keep(const uint8_t* from, const uint8_t* to) {
+        carryLength_ = to - from;
+        std::memmove(carry_, from, static_cast<size_t>(carryLength_));
+    }
+
+    void Stop() {
+        ended_ = true;
+        carryLength_ = 0;
+    }
+
+    Core core_;
+    uint8_t carry_[2 * Core::kMaxCarry + 8];
+    int64_t carryLength_ = 0;
+    bool ended_ = false;
+    bool closed_ = false;
+};
+
+// A whole-text operation over a core: the text from the source's read
+// position to its end, then the close. The read position ends where
+// reading byte by byte would leave it.
+template <class Core>
+void RunWholeText(CByteStream& src, CByteStream& dst) {
+    static_assert(Core::kEnd == TextEnd::Bytewise);
+    const TextSpan text = TakeText(src);
+    Chunked<Core> converter;
+    converter.FeedText(text.begin, text.end - text.begin, true, dst);
+    converter.Finish(dst);
+}
+
+}  // namespace morvel::internal

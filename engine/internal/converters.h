@@ -1,0 +1,15 @@
+// Factories of the resumable converters, one per codec file.
+#pragma once
+
+#include <memory>
+
+#include "engine/converter.h"
+
+namespace morvel::internal {
+
+std::unique_ptr<CChunkConverter> NewSjisToJis();
+std::unique_ptr<CChunkConverter> NewJisToSjis();
+std::unique_ptr<CChunkConverter> NewSjisToEuc();
+std::unique_ptr<CChunkConverter> NewEucToSjis();
+
+}  // namespace morvel::internal

@@ -1,0 +1,61 @@
+#include "engine/pipeline.h"
+
+#include <cstring>
+
+namespace morvel {
+
+CConversionPipeline::CConversionPipeline(const ConversionPlan& plan) {
+    switch (plan.input) {
+        case Jis: stages_.push_back(MakeConverter(Operation::JisToSjis)); break;
+        case EucJp: stages_.push_back(MakeConverter(Operation::EucToSjis)); break;
+        case Unicode: stages_.push_back(MakeConverter(Operation::Utf16InputToSjis)); break;
+        case Utf8: stages_.push_back(MakeConverter(Operation::Utf8InputToSjis)); break;
+        default: break;
+    }
+    if (plan.convertKana)
+        stages_.push_back(MakeConverter(plan.kanaToHalf ? Operation::KanaToHalfWidth : Operation::KanaToFullWidth));
+    if (plan.convertAlnum)
+        stages_.push_back(
+            MakeConverter(plan.alnumToHalf ? Operation::AlnumToHalfWidth : Operation::AlnumToFullWidth));
+    switch (plan.output) {
+        case Jis: stages_.push_back(MakeConverter(Operation::SjisToJis)); break;
+        case EucJp: stages_.push_back(MakeConverter(Operation::SjisToEuc)); break;
+        case Unicode: stages_.push_back(MakeConverter(Operation::SjisToUtf16Output)); break;
+        case Utf8: stages_.push_back(MakeConverter(Operation::SjisToUtf8Output)); break;
+        default: break;
+    }
+    if (!stages_.empty()) between_.resize(stages_.size() - 1);
+}
+
+void CConversionPipeline::Feed(const uint8_t* p, int64_t n, CByteStream& out) {
+    if (stages_.empty()) {
+        if (n > 0) {
+            std::memcpy(out.Reserve(n), p, static_cast<size_t>(n));
+            out.Commit(n);
+        }
+        return;
+    }
+    const uint8_t* text = p;
+    int64_t length = n;
+    for (size_t i = 0; i < stages_.size(); ++i) {
+        const bool last = i + 1 == stages_.size();
+        CByteStream& result = last ? out : between_[i];
+        if (!last) result.Discard();
+        stages_[i]->Feed(text, length, result);
+        text = result.Data();
+        length = result.Size();
+        if (!last && length == 0) return;  // nothing reached the next stage
+    }
+}
+
+void CConversionPipeline::Finish(CByteStream& out) {
+    for (size_t i = 0; i < stages_.size(); ++i) {
+        const bool last = i + 1 == stages_.size();
+        CByteStream& result = last ? out : between_[i];
+        if (!last) result.Discard();
+        if (i > 0) stages_[i]->Feed(between_[i - 1].Data(), between_[i - 1].Size(), result);
+        stages_[i]->Finish(result);
+    }
+}
+
+}  // namespace morvel
