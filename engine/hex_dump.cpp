@@ -107,8 +107,17 @@ void FormatHexDump(const CByteStream& src, CByteStream& dump) {
     const int64_t perLine = kLineWithoutOffset + offsetDigits;
     if (lines > (std::numeric_limits<int64_t>::max() - 1) / perLine) throw std::bad_alloc();
 
-    dump.Clear();  // also sets the read position to 0
-    uint8_t* const out0 = dump.Reserve(lines * perLine + 1);
+    // Empty the dump, keeping its storage when the new dump fits in it (the
+    // preview dumps into the same buffer at every refresh); otherwise free
+    // it first so that growing does not copy the old bytes.
+    const int64_t room = lines * perLine + 1;
+    if (dump.Capacity() < room) {
+        dump.Clear();
+    } else {
+        dump.EraseFront(dump.Size());
+    }
+    dump.SetReadPos(0);
+    uint8_t* const out0 = dump.Reserve(room);
     uint8_t* o = out0;
     int64_t offset = 0;
     for (; n - offset >= 16; offset += 16) {
