@@ -38,8 +38,10 @@ struct SjisToEucCore {
     const uint8_t* Run(const uint8_t* p, const uint8_t* end, bool final, uint8_t*& out) {
         uint8_t* o = out;
         while (p < end) {
-            p = CopyPrintable(p, end, o);
-            if (p == end) break;
+            if (*p >= 0x20 && *p < 0x7F) {
+                p = CopyPrintable(p, end, o);
+                if (p == end) break;
+            }
             const unsigned c = *p;
             if (c < 0x7F) {
                 ++p;
@@ -88,8 +90,10 @@ struct EucToSjisCore {
     const uint8_t* Run(const uint8_t* p, const uint8_t* end, bool final, uint8_t*& out) {
         uint8_t* o = out;
         while (p < end) {
-            p = CopyPrintable(p, end, o);
-            if (p == end) break;
+            if (*p >= 0x20 && *p < 0x7F) {
+                p = CopyPrintable(p, end, o);
+                if (p == end) break;
+            }
             const unsigned c = *p;
             const int64_t left = end - p;
             if (c < 0x7F) {

@@ -39,7 +39,7 @@ struct SjisToJisCore {
     const uint8_t* Run(const uint8_t* p, const uint8_t* end, bool final, uint8_t*& out) {
         uint8_t* o = out;
         while (p < end) {
-            if (state == Shift::Ascii) {
+            if (state == Shift::Ascii && *p >= 0x20 && *p < 0x7F) {
                 // Printable ASCII passes through unchanged in the ASCII state.
                 while (end - p >= 8) {
                     const uint64_t x = Load64(p);
@@ -117,7 +117,7 @@ struct JisToSjisCore {
     const uint8_t* Run(const uint8_t* p, const uint8_t* end, bool final, uint8_t*& out) {
         uint8_t* o = out;
         while (p < end) {
-            if (state == Shift::Ascii) {
+            if (state == Shift::Ascii && *p != 0x0E && *p != 0x0F && *p != 0x1B) {
                 // Everything but SO, SI and ESC is copied in the ASCII state.
                 while (end - p >= 8) {
                     const uint64_t x = Load64(p);
