@@ -89,57 +89,6 @@ int FileErrorCause(int err) {
     }
 }
 
-ReadOutcome ReadWholeFile(const std::string& path, CByteStream& stream) {
-    ReadOutcome outcome;
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return {ReadStatus::kOpenFailed, errno};
-    struct stat st;
-    if (::fstat(fd, &st) != 0) {
-        outcome = {ReadStatus::kOpenFailed, errno};
-        CloseFd(fd);
-        return outcome;
-    }
-    if (S_ISDIR(st.st_mode)) {
-        CloseFd(fd);
-        return {ReadStatus::kOpenFailed, EISDIR};
-    }
-    try {
-        if (S_ISREG(st.st_mode)) {
-            const int64_t length = st.st_size;
-            stream.Resize(length);
-            int64_t done = 0;
-            while (done < length) {
-                const ssize_t n = ::read(fd, stream.Data() + done, static_cast<size_t>(length - done));
-                if (n < 0 && errno == EINTR) continue;
-                if (n <= 0) break;
-                done += n;
-            }
-            if (done < length) outcome.status = ReadStatus::kReadFailed;
-        } else {
-            // A pipe or a device: its length is known only at its end.
-            stream.Resize(0);
-            constexpr int64_t kChunk = 64 * 1024;
-            for (;;) {
-                uint8_t* dst = stream.Reserve(kChunk);
-                const ssize_t n = ::read(fd, dst, kChunk);
-                if (n < 0 && errno == EINTR) continue;
-                if (n < 0) {
-                    outcome.status = ReadStatus::kReadFailed;
-                    break;
-                }
-                if (n == 0) break;
-                stream.Commit(n);
-            }
-        }
-    } catch (const std::bad_alloc&) {
-        outcome.status = ReadStatus::kNoMemory;
-    } catch (const std::length_error&) {
-        outcome.status = ReadStatus::kNoMemory;
-    }
-    CloseFd(fd);
-    return outcome;
-}
-
 COutputFile::~COutputFile() { Abort(); }
 
 int COutputFile::Open(const std::string& path) {
@@ -196,14 +145,14 @@ int COutputFile::Write(const uint8_t* data, int64_t count) {
     return 0;
 }
 
-int COutputFile::Commit() {
+int COutputFile::Commit(bool durable) {
     if (fd_ < 0) return EBADF;
     int err = 0;
     if (inPlace_) {
         err = CloseFd(fd_);
         return err;
     }
-    if (::fsync(fd_) != 0) err = errno;
+    if (durable && ::fsync(fd_) != 0) err = errno;
     if (err == 0 && ::fchmod(fd_, mode_) != 0) err = errno;
     const int closeErr = CloseFd(fd_);
     if (err == 0) err = closeErr;
@@ -228,9 +177,62 @@ int WriteFileAtomically(const std::string& path, const std::string& data) {
     COutputFile file;
     int err = file.Open(path);
     if (err == 0) err = file.Write(reinterpret_cast<const uint8_t*>(data.data()), static_cast<int64_t>(data.size()));
-    if (err == 0) err = file.Commit();
+    if (err == 0) err = file.Commit(false);
     if (err != 0) file.Abort();
     return err;
+}
+
+CInputFile::~CInputFile() { CloseFd(fd_); }
+
+int CInputFile::Open(const std::string& path) {
+    CloseFd(fd_);
+    atEnd_ = false;
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) return errno;
+    struct stat st;
+    if (::fstat(fd_, &st) != 0) {
+        const int err = errno;
+        CloseFd(fd_);
+        return err;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        CloseFd(fd_);
+        return EISDIR;
+    }
+    regular_ = S_ISREG(st.st_mode);
+    left_ = st.st_size;
+    if (regular_) ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+    return 0;
+}
+
+int64_t CInputFile::Read(uint8_t* p, int64_t n) {
+    if (fd_ < 0 || atEnd_) return 0;
+    if (regular_ && n > left_) n = left_;
+    if (n == 0) {
+        atEnd_ = true;
+        return 0;
+    }
+    for (;;) {
+        const ssize_t got = ::read(fd_, p, static_cast<size_t>(n));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return -1;
+        if (got == 0) {
+            atEnd_ = true;
+            return regular_ && left_ > 0 ? -1 : 0;  // a regular file that shrank
+        }
+        if (regular_) left_ -= got;
+        return got;
+    }
+}
+
+bool CInputFile::ReadUpTo(CByteStream& stream, int64_t limit) {
+    while (stream.Size() < limit && !atEnd_) {
+        const int64_t want = limit - stream.Size();
+        const int64_t got = Read(stream.Reserve(want), want);
+        if (got < 0) return false;
+        stream.Commit(got);
+    }
+    return true;
 }
 
 }  // namespace morvel

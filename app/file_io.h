@@ -1,4 +1,4 @@
-// Files of a run: reading an input whole, and writing an output so that a
+// Files of a run: reading an input block by block, and writing an output so that a
 // failure never leaves a half-written file behind.
 #pragma once
 
@@ -12,18 +12,31 @@ namespace morvel {
 // The cause code message 109 shows, from an errno value.
 int FileErrorCause(int err);
 
-enum class ReadStatus { kOk, kOpenFailed, kNoMemory, kReadFailed };
+// An input file read block by block.
+class CInputFile {
+public:
+    CInputFile() = default;
+    ~CInputFile();
+    CInputFile(const CInputFile&) = delete;
+    CInputFile& operator=(const CInputFile&) = delete;
 
-struct ReadOutcome {
-    ReadStatus status = ReadStatus::kOk;
-    int err = 0;  // errno of the failed open
+    // 0 or an errno value; a directory is EISDIR.
+    int Open(const std::string& path);
+    // Up to `n` bytes: the count, 0 at the end, -1 when the read failed or a
+    // regular file ended short of the length it had when opened. A regular
+    // file is read to that length only.
+    int64_t Read(uint8_t* p, int64_t n);
+    // Reads into `stream` until it holds `limit` bytes or the file ends.
+    // False when a read failed.
+    bool ReadUpTo(CByteStream& stream, int64_t limit);
+    bool AtEnd() const { return atEnd_; }
+
+private:
+    int fd_ = -1;
+    bool regular_ = false;
+    bool atEnd_ = false;
+    int64_t left_ = 0;  // of a regular file's length
 };
-
-// Replaces `stream` with the whole file. A regular file is read to the
-// length it has when opened (fewer bytes is kReadFailed); anything else that
-// is not a directory (a pipe, a terminal) is read to its end. A directory is
-// kOpenFailed with EISDIR. Does not append a terminator.
-ReadOutcome ReadWholeFile(const std::string& path, CByteStream& stream);
 
 // An output file that replaces its target only once it is complete.
 //
@@ -46,7 +59,10 @@ public:
 
     int Open(const std::string& path);
     int Write(const uint8_t* data, int64_t count);
-    int Commit();  // flush, set the mode, rename; closes the file
+    // Sets the mode and renames the new file over the target; closes the
+    // file. `durable`: flush it to disk first (fsync), so that a crash
+    // cannot leave an empty file where the old one was.
+    int Commit(bool durable = true);
     void Abort();  // removes the new file, if any; closes the file
 
 private:
@@ -57,7 +73,8 @@ private:
     std::string temp_;
 };
 
-// Writes `data` to `path` through COutputFile. Returns 0 or an errno value.
+// Writes `data` to `path` through COutputFile, without waiting for the disk
+// (for small files of the program's own). Returns 0 or an errno value.
 int WriteFileAtomically(const std::string& path, const std::string& data);
 
 }  // namespace morvel

@@ -10,6 +10,7 @@
 #include "app/file_io.h"
 #include "app/usage.h"
 #include "engine/engine.h"
+#include "engine/pipeline.h"
 
 namespace morvel {
 
@@ -201,131 +202,224 @@ CMainApp::PassResult CMainApp::RunDialogPass() {
     return result == IDCANCEL ? PassResult::kEnd : PassResult::kRun;
 }
 
+namespace {
+
+// The head of an input that detection looks at: every counting pass stops
+// within its first 65,536 units of at most four bytes.
+constexpr int64_t kHeadBytes = 4 * 0x10000 + 64;
+// Input is read and converted in blocks of this size.
+constexpr int64_t kBlockBytes = 1 << 20;
+
+bool StartsWithByteOrderMark(const CByteStream& s) {
+    return s.Size() >= 2 && ((s.Data()[0] == 0xFF && s.Data()[1] == 0xFE) || (s.Data()[0] == 0xFE && s.Data()[1] == 0xFF));
+}
+
+// The loader's terminator after `length` bytes whose last is `last`: one
+// 0x00, and for UTF-16 more, until the size is even and a whole zero code
+// unit ends the text.
+int TerminatorLength(int64_t length, uint8_t last, bool utf16) {
+    if (!utf16) return 1;
+    int64_t size = length + 1;
+    uint8_t prev = length > 0 ? last : 0;
+    bool prevExists = length > 0;
+    int added = 1;
+    while (size < 2 || size % 2 != 0 || (prevExists && prev != 0)) {
+        prev = 0;
+        prevExists = true;
+        ++size;
+        ++added;
+    }
+    return added;
+}
+
+}  // namespace
+
 void CMainApp::ShowFileError(const std::string& path, int err) {
     m_ports.messages.Show(FormatString(109, m_language, {path, FileErrorCause(err)}), "");
 }
 
-bool CMainApp::ReadInputFile() {
-    const std::string& path = m_cmdInfo.m_inputPath;
-    // Remembered before the file is opened, so a failing path stays listed.
-    if (m_recentOpen.Add(path)) m_recentOpen.WriteList();
-    const ReadOutcome outcome = ReadWholeFile(path, *m_current);
-    switch (outcome.status) {
-        case ReadStatus::kOpenFailed:
-            ShowFileError(path, outcome.err);
-            return false;
-        case ReadStatus::kNoMemory:
-            m_ports.messages.Show(FormatString(110, m_language), "");
-            return false;
-        case ReadStatus::kReadFailed:
-            m_ports.messages.Show(FormatString(111, m_language), "");
-            return false;
-        case ReadStatus::kOk:
-            break;
-    }
-    m_current->Append(0x00);  // the text terminator
-    return true;
-}
+// Where a run's result goes: the output file, without the text's trailing
+// zero bytes, or the current stream for the clipboard. The last two bytes
+// are held back until the end, since the last of them may be dropped.
+class CMainApp::ResultSink {
+public:
+    ResultSink(COutputFile* file, CByteStream* whole) : file_(file), whole_(whole) {}
 
-bool CMainApp::WriteOutputFile() {
-    const std::string& path = m_cmdInfo.m_outputPath;
-    const CByteStream& text = *m_current;
-    // The terminator (one or two zero bytes) is not written.
-    int64_t count = text.Size();
-    for (int i = 0; i < 2 && count > 0 && text.Data()[count - 1] == 0x00; ++i) --count;
-
-    COutputFile file;
-    if (const int err = file.Open(path)) {
-        ShowFileError(path, err);
-        return false;
+    // Takes the bytes of `part`. 0 or the errno value of a failed write.
+    int Take(const CByteStream& part) {
+        const uint8_t* p = part.Data();
+        int64_t n = part.Size();
+        total_ += n;
+        if (whole_) {
+            if (n > 0) {
+                std::memcpy(whole_->Reserve(n), p, static_cast<size_t>(n));
+                whole_->Commit(n);
+            }
+            return 0;
+        }
+        if (n >= 2) {
+            if (int err = Flush(held_, heldLength_)) return err;
+            heldLength_ = 0;
+            if (int err = Flush(p, n - 2)) return err;
+            p += n - 2;
+            n = 2;
+        }
+        for (int64_t i = 0; i < n; ++i) {
+            if (heldLength_ == 2) {
+                if (int err = Flush(held_, 1)) return err;
+                held_[0] = held_[1];
+                heldLength_ = 1;
+            }
+            held_[heldLength_++] = p[i];
+        }
+        return 0;
     }
-    if (m_recentSave.Add(path)) m_recentSave.WriteList();
-    int err = file.Write(text.Data(), count);
-    if (err == 0) err = file.Commit();
-    if (err != 0) {
-        file.Abort();
-        ShowFileError(path, err);
-        return false;
-    }
-    return true;
-}
 
+    // The end of the result: at most two trailing zero bytes are dropped.
+    int Close() {
+        if (whole_) return 0;
+        for (int i = 0; i < 2 && heldLength_ > 0 && held_[heldLength_ - 1] == 0x00; ++i) --heldLength_;
+        return Flush(held_, heldLength_);
+    }
+
+    int64_t Total() const { return total_; }
+
+private:
+    int Flush(const uint8_t* p, int64_t n) { return n > 0 ? file_->Write(p, n) : 0; }
+
+    COutputFile* file_;
+    CByteStream* whole_;
+    uint8_t held_[2] = {0, 0};
+    int64_t heldLength_ = 0;
+    int64_t total_ = 0;
+};
+
+// One conversion: the input (a file read block by block, or the clipboard's
+// text), detection and the byte-order mark on its head, then the engine's
+// stages as one pipeline, the result streamed to the output. A file never
+// sits whole in memory, so a run costs the same few megabytes whatever the
+// size of the file, and every byte is the same as converting the whole text
+// stage by stage.
 bool CMainApp::RunConversion() {
     CAppCommandLineInfo& s = m_cmdInfo;
+    const bool fromFile = !s.m_inputPath.empty();
+    const bool toFile = !s.m_outputPath.empty();
     try {
-        // 1-2: input.
-        if (!s.m_inputPath.empty()) {
-            if (!ReadInputFile()) return false;
-        } else {
-            ReadClipboard(*m_current, false);
-        }
-        // 3-4: detection.
-        m_spare->Clear();
-        m_current->SetReadPos(0);
-        if (s.m_inputMode == AutoDetect) {
-            s.m_inputMode = DetectEncoding(*m_current);
-            m_current->SetReadPos(0);
-        }
-        // 5: a byte-order mark means UTF-16, which ends with a whole zero
-        // code unit.
-        const CByteStream& in = *m_current;
-        if (in.Size() > 2 && ((in.Data()[0] == 0xFF && in.Data()[1] == 0xFE) ||
-                              (in.Data()[0] == 0xFE && in.Data()[1] == 0xFF)))
-            s.m_inputMode = Unicode;
-        if (s.m_inputMode == Unicode) {
-            while (m_current->Size() < 2 || m_current->Size() % 2 != 0 ||
-                   m_current->Data()[m_current->Size() - 1] != 0 || m_current->Data()[m_current->Size() - 2] != 0)
-                m_current->Append(0x00);
-        }
-        // 6: to Shift-JIS.
-        switch (s.m_inputMode) {
-            case Jis: JisToSjis(*m_current, *m_spare); Swap(); break;
-            case EucJp: EucToSjis(*m_current, *m_spare); Swap(); break;
-            case Unicode: Utf16InputToSjis(*m_current, *m_spare); Swap(); break;
-            case Utf8: Utf8InputToSjis(*m_current, *m_spare); Swap(); break;
-            default: break;  // Shift-JIS as it is
-        }
-        // 7: width folding, katakana first.
-        if (s.m_convertKana) {
-            m_current->SetReadPos(0);
-            m_spare->Clear();
-            if (s.m_kanaToHalf == 1)
-                KanaToHalfWidth(*m_current, *m_spare);
-            else
-                KanaToFullWidth(*m_current, *m_spare);
-            Swap();
-        }
-        if (s.m_convertAlnum) {
-            m_current->SetReadPos(0);
-            m_spare->Clear();
-            if (s.m_alnumToHalf == 1)
-                AlnumToHalfWidth(*m_current, *m_spare);
-            else
-                AlnumToFullWidth(*m_current, *m_spare);
-            Swap();
-        }
-        // 8: UTF-16 never goes to the clipboard.
-        if (s.m_outputMode == Unicode && s.m_outputPath.empty()) s.m_outputMode = ShiftJis;
-        // 9-10: to the output encoding.
-        m_spare->Clear();
-        m_current->SetReadPos(0);
-        m_spare->SetReadPos(0);
-        switch (s.m_outputMode) {
-            case Jis: SjisToJis(*m_current, *m_spare); Swap(); break;
-            case EucJp: SjisToEuc(*m_current, *m_spare); Swap(); break;
-            case Unicode: SjisToUtf16Output(*m_current, *m_spare); Swap(); break;
-            case Utf8: SjisToUtf8Output(*m_current, *m_spare); Swap(); break;
-            default: break;
-        }
-        // 11: output; an empty text writes nothing.
-        if (!m_current->Empty()) {
-            if (!s.m_outputPath.empty()) {
-                if (!WriteOutputFile()) return false;
-            } else {
-                WriteClipboard(*m_current);
+        // 1-2: input. `head` holds the start of a file, or the whole text.
+        CInputFile input;
+        CByteStream& head = *m_current;
+        if (fromFile) {
+            // Remembered before the file is opened, so a failing path stays listed.
+            if (m_recentOpen.Add(s.m_inputPath)) m_recentOpen.WriteList();
+            if (const int err = input.Open(s.m_inputPath)) {
+                ShowFileError(s.m_inputPath, err);
+                return false;
             }
-        } else if (s.m_outputPath.empty()) {
-            m_outputFailed = true;  // nothing reached the clipboard
+            head.Discard();
+            if (!input.ReadUpTo(head, kHeadBytes)) {
+                m_ports.messages.Show(FormatString(111, m_language), "");
+                return false;
+            }
+            if (input.AtEnd()) head.Append(0x00);  // the text terminator
+        } else {
+            ReadClipboard(head, false);
+            if (head.Empty()) {
+                // No text on the clipboard: nothing to convert, nothing written.
+                m_outputFailed = true;
+                return true;
+            }
+        }
+        const bool whole = !fromFile || input.AtEnd();
+
+        // 3-5: detection, and a byte-order mark means UTF-16 whatever the mode.
+        if (s.m_inputMode == AutoDetect) {
+            head.SetReadPos(0);
+            s.m_inputMode = DetectEncoding(head);
+            head.SetReadPos(0);
+        }
+        if (head.Size() > 2 && StartsWithByteOrderMark(head)) s.m_inputMode = Unicode;
+        const bool utf16 = s.m_inputMode == Unicode;
+        if (utf16 && whole) {
+            while (head.Size() < 2 || head.Size() % 2 != 0 || head.Data()[head.Size() - 1] != 0 ||
+                   head.Data()[head.Size() - 2] != 0)
+                head.Append(0x00);
+        }
+
+        // 8: UTF-16 never goes to the clipboard.
+        if (s.m_outputMode == Unicode && !toFile) s.m_outputMode = ShiftJis;
+
+        ConversionPlan plan;
+        plan.input = s.m_inputMode;
+        plan.output = s.m_outputMode;
+        plan.convertKana = s.m_convertKana != 0;
+        plan.kanaToHalf = s.m_kanaToHalf == 1;
+        plan.convertAlnum = s.m_convertAlnum != 0;
+        plan.alnumToHalf = s.m_alnumToHalf == 1;
+        CConversionPipeline pipeline(plan);
+
+        COutputFile file;
+        if (toFile) {
+            if (const int err = file.Open(s.m_outputPath)) {
+                ShowFileError(s.m_outputPath, err);
+                return false;
+            }
+        }
+        CByteStream clipboardText;
+        ResultSink sink(toFile ? &file : nullptr, toFile ? nullptr : &clipboardText);
+        CByteStream& result = *m_spare;
+        auto failWrite = [&](int err) {
+            file.Abort();
+            if (m_recentSave.Add(s.m_outputPath)) m_recentSave.WriteList();
+            ShowFileError(s.m_outputPath, err);
+            return false;
+        };
+        auto feed = [&](const uint8_t* p, int64_t n) {
+            result.Discard();
+            pipeline.Feed(p, n, result);
+            return sink.Take(result);
+        };
+
+        // 6-10: the stages, block by block.
+        if (int err = feed(head.Data(), head.Size())) return failWrite(err);
+        uint8_t last = head.Size() > 0 ? head.Data()[head.Size() - 1] : 0;
+        int64_t length = head.Size();
+        if (!whole) {
+            CByteStream block;
+            for (;;) {
+                block.Discard();
+                if (!input.ReadUpTo(block, kBlockBytes)) {
+                    file.Abort();
+                    m_ports.messages.Show(FormatString(111, m_language), "");
+                    return false;
+                }
+                if (block.Size() > 0) {
+                    length += block.Size();
+                    last = block.Data()[block.Size() - 1];
+                    if (int err = feed(block.Data(), block.Size())) return failWrite(err);
+                }
+                if (input.AtEnd()) break;
+            }
+            const uint8_t zeros[4] = {0, 0, 0, 0};
+            if (int err = feed(zeros, TerminatorLength(length, last, utf16))) return failWrite(err);
+        }
+        result.Discard();
+        pipeline.Finish(result);
+        if (int err = sink.Take(result)) return failWrite(err);
+
+        // 11: output; an empty result writes nothing.
+        if (sink.Total() == 0) {
+            file.Abort();
+            if (!toFile) m_outputFailed = true;
+            return true;
+        }
+        if (toFile) {
+            if (m_recentSave.Add(s.m_outputPath)) m_recentSave.WriteList();
+            int err = sink.Close();
+            if (err == 0) err = file.Commit();
+            if (err != 0) return failWrite(err);
+        } else {
+            swap(*m_current, clipboardText);
+            WriteClipboard(*m_current);
         }
     } catch (const std::bad_alloc&) {
         m_ports.messages.Show(FormatString(110, m_language), "");

@@ -57,8 +57,7 @@ private:
     bool RunConversion();           // false: a message ended the program
     enum class PassResult { kRun, kEnd, kUnavailable };
     PassResult RunDialogPass();
-    bool ReadInputFile();
-    bool WriteOutputFile();
+    class ResultSink;
     void ShowFileError(const std::string& path, int err);
     void Swap() { std::swap(m_current, m_spare); }
 

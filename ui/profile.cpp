@@ -132,6 +132,7 @@ bool CProfile::WriteSection(const std::string& section,
                             const std::vector<std::pair<std::string, std::string>>& entries) {
     if (path_.empty()) return false;
     Load();
+    const std::string before = Serialize();
     std::vector<Line> kept;
     kept.reserve(lines_.size() + entries.size() + 2);
     size_t insertAt = std::string::npos;
@@ -169,6 +170,7 @@ bool CProfile::WriteSection(const std::string& section,
     }
     kept.insert(kept.begin() + static_cast<std::ptrdiff_t>(insertAt), fresh.begin(), fresh.end());
     lines_ = std::move(kept);
+    if (Serialize() == before) return true;  // the file already says this
 
     const size_t slash = path_.rfind('/');
     if (slash != std::string::npos && slash > 0) MakeDirectories(path_.substr(0, slash));
