@@ -149,4 +149,21 @@ void RunWholeText(CByteStream& src, CByteStream& dst) {
     converter.Finish(dst);
 }
 
+// A whole-text operation that reads its source from byte 0 (not from the
+// read position) and replaces the destination's contents, as the UTF-16
+// operations do. An empty source leaves the destination as it was. The
+// result is built aside and swapped in, so that an allocation failure
+// leaves the destination untouched; the destination keeps its read position.
+template <class Core>
+void ReplaceWithWholeText(const CByteStream& src, CByteStream& dst) {
+    static_assert(Core::kEnd != TextEnd::Bytewise);
+    if (src.Size() == 0) return;
+    CByteStream result;
+    Chunked<Core> converter;
+    converter.Feed(src.Data(), src.Size(), result);
+    converter.Finish(result);
+    result.SetReadPos(dst.ReadPos());
+    swap(dst, result);
+}
+
 }  // namespace morvel::internal
