@@ -95,6 +95,7 @@ int COutputFile::Open(const std::string& path) {
     Abort();
     target_ = path;
     inPlace_ = false;
+    written_ = synced_ = 0;
     struct stat st;
     if (const int named = NamedDescriptor(path); named >= 0) {
         inPlace_ = true;
@@ -141,6 +142,14 @@ int COutputFile::Write(const uint8_t* data, int64_t count) {
         if (n == 0) return EIO;
         data += n;
         count -= n;
+        written_ += n;
+    }
+    // Start writing a new file's pages to disk as they come, so that the
+    // flush before the rename waits only for the last of them.
+    constexpr int64_t kWriteBehind = 8 << 20;
+    if (!inPlace_ && written_ - synced_ >= kWriteBehind) {
+        ::sync_file_range(fd_, synced_, written_ - synced_, SYNC_FILE_RANGE_WRITE);
+        synced_ = written_;
     }
     return 0;
 }

@@ -69,6 +69,8 @@ private:
     int fd_ = -1;
     bool inPlace_ = false;
     unsigned mode_ = 0;
+    int64_t written_ = 0;
+    int64_t synced_ = 0;
     std::string target_;
     std::string temp_;
 };
