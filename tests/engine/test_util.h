@@ -35,8 +35,12 @@ inline std::string Hex(const Bytes& bytes) {
 }
 
 inline Bytes Concat(const Bytes& a, const Bytes& b) {
-    Bytes out(a);
-    out.insert(out.end(), b.begin(), b.end());
+    // Element by element: g++ 12 at -O3 misreads a range insert here as
+    // writing out of bounds (-Warray-bounds).
+    Bytes out;
+    out.reserve(a.size() + b.size());
+    for (uint8_t x : a) out.push_back(x);
+    for (uint8_t x : b) out.push_back(x);
     return out;
 }
 
