@@ -1,90 +1,28 @@
-// The four width foldings on Shift-JIS text.
+// The four width foldings on Shift-JIS text, as resumable cores.
 //
-// Each finds the end of its text first (the first 0x00 or 0x1A from the
-// read position, eight bytes at a time), reserves the worst case of its
-// output once, writes through the raw pointer and commits. Where the
-// folding leaves bytes below 0x80 as they are, it copies eight bytes at a
-// time every word in which no character it changes starts. A lead byte
-// always takes the next byte of the text with it.
+// Where a folding leaves bytes below 0x80 as they are, it copies eight bytes
+// at a time every word in which no character it changes starts. A lead byte
+// always takes the next byte of the text with it. A unit that the end of a
+// piece cuts short (a lead byte, or a half-width katakana that a mark may
+// follow) is left for the next piece; at the end of the text it goes by the
+// end-of-text rules.
 #include <array>
 #include <bit>
 #include <cstdint>
-#include <cstring>
 
 #include "engine/engine.h"
+#include "engine/internal/chunked.h"
+#include "engine/internal/converters.h"
 #include "engine/width_tables.h"
 
 namespace morvel {
+namespace internal {
 namespace {
-
-constexpr uint64_t kOnes = 0x0101010101010101ULL;
-constexpr uint64_t kHigh = 0x8080808080808080ULL;
-
-inline uint64_t Load64(const uint8_t* p) {
-    uint64_t v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-inline void Store64(uint8_t* p, uint64_t v) { std::memcpy(p, &v, sizeof v); }
-
-// Bit 7 set in every byte of x that is zero; the lowest flagged byte is
-// always a true hit.
-inline uint64_t ZeroBytes(uint64_t x) { return (x - kOnes) & ~x & kHigh; }
-
-inline unsigned FirstFlagged(uint64_t mask) { return static_cast<unsigned>(std::countr_zero(mask)) / 8; }
-
-// The text of `src` from its read position: where it starts and ends. The
-// read position is left alone until the folding has its room (so a failed
-// allocation leaves the source as it was); Finish() then moves it to the end
-// exactly as reading the text byte by byte would.
-struct Text {
-    const uint8_t* begin = nullptr;
-    const uint8_t* end = nullptr;
-
-    int64_t Length() const { return end - begin; }
-};
-
-Text FindText(const CByteStream& src) {
-    const int64_t pos = src.ReadPos();
-    const int64_t size = src.Size();
-    if (pos < 0 || pos >= size) return {};
-    const uint8_t* const begin = src.Data() + pos;
-    const uint8_t* const stop = src.Data() + size;
-    const uint8_t* p = begin;
-    for (; stop - p >= 8; p += 8) {
-        const uint64_t x = Load64(p);
-        const uint64_t hit = ZeroBytes(x) | ZeroBytes(x ^ (kOnes * 0x1A));
-        if (hit) return {begin, p + FirstFlagged(hit)};
-    }
-    while (p < stop && *p != 0x00 && *p != 0x1A) ++p;
-    return {begin, p};
-}
-
-void Finish(CByteStream& src, const Text& text, CByteStream& dst, const uint8_t* out0, uint8_t* o) {
-    *o++ = 0x00;
-    dst.Commit(o - out0);
-    if (text.begin != nullptr) src.SetReadPos(text.end - src.Data());
-}
 
 inline void Put16(uint8_t*& o, uint16_t code) {
     o[0] = static_cast<uint8_t>(code >> 8);
     o[1] = static_cast<uint8_t>(code);
     o += 2;
-}
-
-// A lead byte at p with whatever follows it in the text: both bytes copied,
-// or the lead alone at the very end.
-inline void CopyLeadPair(const uint8_t*& p, const uint8_t* e, uint8_t*& o) {
-    o[0] = p[0];
-    if (e - p >= 2) {
-        o[1] = p[1];
-        o += 2;
-        p += 2;
-    } else {
-        o += 1;
-        p += 1;
-    }
 }
 
 constexpr bool IsHalfKana(unsigned b) { return b - kHalfKanaFirst <= unsigned{kHalfKanaLast - kHalfKanaFirst}; }
@@ -140,20 +78,23 @@ constexpr std::array<WordUnits, 256> MakeWordUnits() {
 
 constexpr std::array<WordUnits, 256> kWordUnits = MakeWordUnits();
 
-// The loop the foldings but AlnumToFullWidth share. While nine bytes remain
-// (a word and the trail its last byte may take): Changed(v, w) flags the
-// bytes of the word v that start a character the folding changes, w being
-// the word one byte further on (so the byte after each one). A word whose characters
+// The loop of the foldings but AlnumToFullWidth. While nine bytes remain (a
+// word and the trail its last byte may take): Changed(v, w) flags the bytes
+// of the word v that start a character the folding changes, w being the word
+// one byte further on (so the byte after each one). A word whose characters
 // the folding leaves alone is copied whole; otherwise the characters before
-// the first one to change are copied and that one and the characters up
-// to the next ASCII byte go through FoldUnit.
-// The last bytes go character by character: ASCII copied, the rest through
-// FoldUnit, which also deals with a lead byte at the very end.
+// the first one to change are copied and that one and the characters up to
+// the next ASCII byte go through FoldUnit. The last bytes go character by
+// character: ASCII copied, the rest through FoldUnit, which returns false
+// (and consumes nothing) for a unit that `e` cuts short when the text goes
+// on; the loop then stops in front of it.
 // The word stores may reach past the bytes they add; that stays inside the
-// room because every folding writes at most as many bytes per input byte as
-// it reserved for, so at least as much room is left as input.
+// room because every folding writes at most kGrowth bytes per input byte, so
+// at least nine bytes of room are left while nine bytes of input are.
 template <class Changed, class FoldUnit>
-inline uint8_t* FoldText(const uint8_t* p, const uint8_t* const e, uint8_t* o, Changed changed, FoldUnit fold) {
+inline const uint8_t* FoldText(const uint8_t* p, const uint8_t* const e, bool final, uint8_t*& out, Changed changed,
+                               FoldUnit fold) {
+    uint8_t* o = out;
     while (e - p >= 9) {
         const uint64_t v = Load64(p);
         Store64(o, v);
@@ -176,21 +117,25 @@ inline uint8_t* FoldText(const uint8_t* p, const uint8_t* const e, uint8_t* o, C
         // Changed characters tend to come in runs (katakana words): go on
         // character by character up to the next ASCII byte.
         do {
-            fold(p, e, o);
+            if (!fold(p, e, final, o)) {
+                out = o;
+                return p;
+            }
         } while (p < e && *p >= 0x80);
     }
     while (p < e) {
         if (*p < 0x80) {
             *o++ = *p++;
-        } else {
-            fold(p, e, o);
+        } else if (!fold(p, e, final, o)) {
+            break;
         }
     }
-    return o;
+    out = o;
+    return p;
 }
 
 // One unit of KanaToFullWidth from a byte 0x80 or above at p.
-inline void KanaFullUnit(const uint8_t*& p, const uint8_t* e, uint8_t*& o) {
+inline bool KanaFullUnit(const uint8_t*& p, const uint8_t* e, bool final, uint8_t*& o) {
     const unsigned g = *p;
     if (IsHalfKana(g)) {
         const int i = static_cast<int>(g) - kKanaFullBase;
@@ -204,7 +149,7 @@ inline void KanaFullUnit(const uint8_t*& p, const uint8_t* e, uint8_t*& o) {
                     Put16(o, kFullVoicedMark);
                 }
                 p += 2;
-                return;
+                return true;
             }
             if (h == kSemiVoicedMark) {
                 if (kKanaFullSemiVoiced[i] != 0) {
@@ -214,33 +159,45 @@ inline void KanaFullUnit(const uint8_t*& p, const uint8_t* e, uint8_t*& o) {
                     Put16(o, kFullSemiVoicedMark);
                 }
                 p += 2;
-                return;
+                return true;
             }
+        } else if (!final) {
+            return false;  // a mark may yet follow
         }
         // Any other next byte is a character of its own: fold this one and
         // look at that byte afresh.
         Put16(o, kKanaFull[i]);
         p += 1;
     } else if (IsLeadByte(static_cast<int>(g))) {
-        CopyLeadPair(p, e, o);
+        if (e - p < 2) {
+            if (!final) return false;
+            *o++ = *p++;  // a lead byte that ends the text
+            return true;
+        }
+        o[0] = p[0];
+        o[1] = p[1];
+        o += 2;
+        p += 2;
     } else {
         *o++ = *p++;
     }
+    return true;
 }
 
 // The bytes that start a character KanaToFullWidth changes: ｡ to ﾟ.
 inline uint64_t KanaFullChanged(uint64_t v, uint64_t) { return InRange(v, kHalfKanaFirst, kHalfKanaLast); }
 
 // One unit of KanaToHalfWidth from a byte 0x80 or above at p.
-inline void KanaHalfUnit(const uint8_t*& p, const uint8_t* e, uint8_t*& o) {
+inline bool KanaHalfUnit(const uint8_t*& p, const uint8_t* e, bool final, uint8_t*& o) {
     const unsigned a = *p;
     if (!IsLeadByte(static_cast<int>(a))) {
         *o++ = *p++;
-        return;
+        return true;
     }
-    if (e - p < 2) {  // a lead byte without its trail is dropped
-        p += 1;
-        return;
+    if (e - p < 2) {
+        if (!final) return false;
+        p += 1;  // a lead byte that ends the text is dropped
+        return true;
     }
     const unsigned b = p[1];
     p += 2;
@@ -256,6 +213,7 @@ inline void KanaHalfUnit(const uint8_t*& p, const uint8_t* e, uint8_t*& o) {
         o[1] = static_cast<uint8_t>(b);
         o += 2;
     }
+    return true;
 }
 
 // The characters KanaToHalfWidth changes: 83 40 - 83 94 and 81 5B (ー).
@@ -265,11 +223,16 @@ inline uint64_t KanaHalfChanged(uint64_t v, uint64_t next) {
 }
 
 // One unit of AlnumToHalfWidth from a byte 0x80 or above at p.
-inline void AlnumHalfUnit(const uint8_t*& p, const uint8_t* e, uint8_t*& o) {
+inline bool AlnumHalfUnit(const uint8_t*& p, const uint8_t* e, bool final, uint8_t*& o) {
     const unsigned a = *p;
-    if (!IsLeadByte(static_cast<int>(a)) || e - p < 2) {  // also a lead byte alone at the very end
+    if (!IsLeadByte(static_cast<int>(a))) {
         *o++ = *p++;
-        return;
+        return true;
+    }
+    if (e - p < 2) {
+        if (!final) return false;
+        *o++ = *p++;  // a lead byte that ends the text
+        return true;
     }
     const unsigned b = p[1];
     p += 2;
@@ -284,6 +247,7 @@ inline void AlnumHalfUnit(const uint8_t*& p, const uint8_t* e, uint8_t*& o) {
         o[1] = static_cast<uint8_t>(b);
         o += 2;
     }
+    return true;
 }
 
 // The characters AlnumToHalfWidth may change: 81 40 - 81 97 (the rows of
@@ -295,54 +259,92 @@ inline uint64_t AlnumHalfChanged(uint64_t v, uint64_t next) {
             (InRange(next, 0x4F, 0x58) | InRange(next, 0x60, 0x79) | InRange(next, 0x81, 0x9A)));
 }
 
+// Every core leaves at most a lead byte or a half-width katakana unread and
+// closes the text with its terminator 0x00.
+struct WidthCoreBase {
+    static constexpr TextEnd kEnd = TextEnd::Bytewise;
+    static constexpr int64_t kMaxCarry = 1;
+    static constexpr int64_t kCloseMax = 1;
+    bool ended = false;
+
+    void Close(uint8_t*& o) { *o++ = 0x00; }
+};
+
+struct KanaToFullWidthCore : WidthCoreBase {
+    // A half-width byte becomes one full-width character; a byte and its
+    // mark become at most two.
+    static constexpr int64_t kGrowth = 2;
+
+    const uint8_t* Run(const uint8_t* p, const uint8_t* end, bool final, uint8_t*& o) {
+        return FoldText(p, end, final, o, KanaFullChanged, KanaFullUnit);
+    }
+};
+
+struct KanaToHalfWidthCore : WidthCoreBase {
+    static constexpr int64_t kGrowth = 1;  // never more bytes than read
+
+    const uint8_t* Run(const uint8_t* p, const uint8_t* end, bool final, uint8_t*& o) {
+        return FoldText(p, end, final, o, KanaHalfChanged, KanaHalfUnit);
+    }
+};
+
+struct AlnumToHalfWidthCore : WidthCoreBase {
+    static constexpr int64_t kGrowth = 1;  // never more bytes than read
+
+    const uint8_t* Run(const uint8_t* p, const uint8_t* end, bool final, uint8_t*& o) {
+        return FoldText(p, end, final, o, AlnumHalfChanged, AlnumHalfUnit);
+    }
+};
+
+// Every byte goes through kAlnumFullOf, which says what it becomes; only lead
+// bytes need more.
+struct AlnumToFullWidthCore : WidthCoreBase {
+    static constexpr int64_t kGrowth = 2;
+
+    const uint8_t* Run(const uint8_t* p, const uint8_t* end, bool final, uint8_t*& out) {
+        uint8_t* o = out;
+        while (p < end) {
+            const AlnumFullForm& f = kAlnumFullOf[*p];
+            if (f.len != 0) {
+                o[0] = f.out[0];
+                o[1] = f.out[1];
+                o += f.len;
+                p += 1;
+            } else if (end - p >= 2) {
+                o[0] = p[0];
+                o[1] = p[1];
+                o += 2;
+                p += 2;
+            } else {
+                if (!final) break;
+                *o++ = *p++;  // a lead byte that ends the text
+            }
+        }
+        out = o;
+        return p;
+    }
+};
+
 }  // namespace
 
-// Output: at most 2 bytes per input byte (a half-width byte becomes one
-// full-width character; a byte and its mark become at most two), plus 0x00.
+std::unique_ptr<CChunkConverter> NewKanaToFullWidth() { return std::make_unique<Chunked<KanaToFullWidthCore>>(); }
+std::unique_ptr<CChunkConverter> NewKanaToHalfWidth() { return std::make_unique<Chunked<KanaToHalfWidthCore>>(); }
+std::unique_ptr<CChunkConverter> NewAlnumToHalfWidth() { return std::make_unique<Chunked<AlnumToHalfWidthCore>>(); }
+std::unique_ptr<CChunkConverter> NewAlnumToFullWidth() { return std::make_unique<Chunked<AlnumToFullWidthCore>>(); }
+
+}  // namespace internal
+
 void KanaToFullWidth(CByteStream& src, CByteStream& dst) {
-    const Text text = FindText(src);
-    uint8_t* const out0 = dst.Reserve(2 * text.Length() + 1);
-    uint8_t* const o = FoldText(text.begin, text.end, out0, KanaFullChanged, KanaFullUnit);
-    Finish(src, text, dst, out0, o);
+    internal::RunWholeText<internal::KanaToFullWidthCore>(src, dst);
 }
-
-// Output: never more bytes than input (a lead byte at the very end is
-// dropped), plus 0x00.
 void KanaToHalfWidth(CByteStream& src, CByteStream& dst) {
-    const Text text = FindText(src);
-    uint8_t* const out0 = dst.Reserve(text.Length() + 1);
-    uint8_t* const o = FoldText(text.begin, text.end, out0, KanaHalfChanged, KanaHalfUnit);
-    Finish(src, text, dst, out0, o);
+    internal::RunWholeText<internal::KanaToHalfWidthCore>(src, dst);
 }
-
-// Output: never more bytes than input, plus 0x00.
 void AlnumToHalfWidth(CByteStream& src, CByteStream& dst) {
-    const Text text = FindText(src);
-    uint8_t* const out0 = dst.Reserve(text.Length() + 1);
-    uint8_t* const o = FoldText(text.begin, text.end, out0, AlnumHalfChanged, AlnumHalfUnit);
-    Finish(src, text, dst, out0, o);
+    internal::RunWholeText<internal::AlnumToHalfWidthCore>(src, dst);
 }
-
-// Output: at most 2 bytes per input byte, plus 0x00. Every byte goes through
-// kAlnumFullOf, which says what it becomes; only lead bytes need more.
 void AlnumToFullWidth(CByteStream& src, CByteStream& dst) {
-    const Text text = FindText(src);
-    uint8_t* const out0 = dst.Reserve(2 * text.Length() + 1);
-    uint8_t* o = out0;
-    const uint8_t* p = text.begin;
-    const uint8_t* const e = text.end;
-    while (p < e) {
-        const AlnumFullForm& f = kAlnumFullOf[*p];
-        if (f.len != 0) {
-            o[0] = f.out[0];
-            o[1] = f.out[1];
-            o += f.len;
-            p += 1;
-        } else {
-            CopyLeadPair(p, e, o);
-        }
-    }
-    Finish(src, text, dst, out0, o);
+    internal::RunWholeText<internal::AlnumToFullWidthCore>(src, dst);
 }
 
 }  // namespace morvel
