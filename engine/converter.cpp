@@ -64,10 +64,10 @@ std::unique_ptr<CChunkConverter> MakeConverter(Operation op) {
         case Operation::Utf8InputToSjis: return Gathering(&Utf8InputToSjis);
         case Operation::SjisToUtf16Output: return Gathering(&SjisToUtf16Output);
         case Operation::SjisToUtf8Output: return Gathering(&SjisToUtf8Output);
-        case Operation::KanaToFullWidth: return Gathering(&KanaToFullWidth);
-        case Operation::KanaToHalfWidth: return Gathering(&KanaToHalfWidth);
-        case Operation::AlnumToHalfWidth: return Gathering(&AlnumToHalfWidth);
-        case Operation::AlnumToFullWidth: return Gathering(&AlnumToFullWidth);
+        case Operation::KanaToFullWidth: return internal::NewKanaToFullWidth();
+        case Operation::KanaToHalfWidth: return internal::NewKanaToHalfWidth();
+        case Operation::AlnumToHalfWidth: return internal::NewAlnumToHalfWidth();
+        case Operation::AlnumToFullWidth: return internal::NewAlnumToFullWidth();
     }
     return nullptr;
 }

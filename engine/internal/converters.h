@@ -11,5 +11,9 @@ std::unique_ptr<CChunkConverter> NewSjisToJis();
 std::unique_ptr<CChunkConverter> NewJisToSjis();
 std::unique_ptr<CChunkConverter> NewSjisToEuc();
 std::unique_ptr<CChunkConverter> NewEucToSjis();
+std::unique_ptr<CChunkConverter> NewKanaToFullWidth();
+std::unique_ptr<CChunkConverter> NewKanaToHalfWidth();
+std::unique_ptr<CChunkConverter> NewAlnumToHalfWidth();
+std::unique_ptr<CChunkConverter> NewAlnumToFullWidth();
 
 }  // namespace morvel::internal
