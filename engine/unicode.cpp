@@ -1,12 +1,10 @@
 // The UTF-16 and UTF-8 conversions and the code-page layer under them
 // (Windows code page 932 on the multibyte side).
 //
-// Each operation finds the end of its text (memchr for the first 0x00 of a
-// multibyte text; a UTF-16 text ends at its first zero unit), reserves the
-// worst-case output once, and writes through a raw pointer: ASCII goes a
-// word of 8 bytes (4 UTF-16 units) at a time, everything else through direct
-// table lookups. An allocation failure leaves source and destination as they
-// were (see Output).
+// Each conversion is a resumable core (see engine/internal/chunked.h): the
+// whole-text operations of engine.h and the converters of a streamed run are
+// the same code. Inside a core, ASCII goes a word of 8 bytes (4 UTF-16
+// units) at a time and everything else through direct table lookups.
 //
 // The chains that pass through UTF-16 between UTF-8 and CP932 skip that
 // intermediate but give exactly its bytes; engine/reference/unicode_ref.cpp
@@ -15,6 +13,8 @@
 #include <cstring>
 
 #include "engine/engine.h"
+#include "engine/internal/chunked.h"
+#include "engine/internal/converters.h"
 #include "engine/unicode_internal.h"
 
 namespace morvel {
@@ -22,22 +22,14 @@ namespace morvel {
 static_assert(std::endian::native == std::endian::little,
               "the ASCII runs are widened and narrowed as little-endian words");
 
+namespace internal {
 namespace {
 
 using namespace cp932;
 
-constexpr uint64_t kAsciiMask8 = 0x8080808080808080ULL;      // 8 bytes
-constexpr uint64_t kAsciiMask16 = 0xFF80FF80FF80FF80ULL;     // 4 UTF-16 units
+constexpr uint64_t kAsciiMask16 = 0xFF80FF80FF80FF80ULL;  // 4 UTF-16 units
 constexpr uint64_t kLaneOnes16 = 0x0001000100010001ULL;
 constexpr uint64_t kLaneHigh16 = 0x8000800080008000ULL;
-
-inline uint64_t Load64(const uint8_t* p) {
-    uint64_t v;
-    std::memcpy(&v, p, 8);
-    return v;
-}
-
-inline void Store64(uint8_t* p, uint64_t v) { std::memcpy(p, &v, 8); }
 
 inline void Store32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
 
@@ -98,48 +90,6 @@ inline uint8_t* PutCode(uint8_t* o, uint16_t code) {
     return o + 2;
 }
 
-// Length of the multibyte text at the start of s: up to its first 0x00, or
-// all of it.
-inline int64_t TextLength(const CByteStream& s) {
-    const void* nul = std::memchr(s.Data(), 0, static_cast<size_t>(s.Size()));
-    return nul ? static_cast<const uint8_t*>(nul) - s.Data() : s.Size();
-}
-
-// Where a result is written: room for its worst case in the destination's
-// own storage when that is large enough (then nothing can fail), else in a
-// new stream swapped in at the end, so that an allocation failure leaves the
-// destination as it was. Either way the destination's contents are replaced
-// and its read position stays where the caller left it.
-class Output {
-public:
-    Output(CByteStream& dst, int64_t worst) : dst_(dst) {
-        if (dst.Capacity() >= worst) {
-            dst.EraseFront(dst.Size());
-            target_ = &dst;
-        } else {
-            target_ = &built_;
-        }
-        start_ = target_->Reserve(worst);
-    }
-
-    uint8_t* Start() const { return start_; }
-
-    void Finish(const uint8_t* end) {
-        target_->Commit(end - start_);
-        if (target_ == &built_) {
-            const int64_t readPos = dst_.ReadPos();
-            swap(dst_, built_);
-            dst_.SetReadPos(readPos);
-        }
-    }
-
-private:
-    CByteStream& dst_;
-    CByteStream built_;
-    CByteStream* target_;
-    uint8_t* start_;
-};
-
 // Number of ASCII bytes (units) at the low end of a word whose flag bits
 // mark the bytes (units) that are not; flags != 0.
 inline int LeadingBytes(uint64_t flags) { return std::countr_zero(flags) >> 3; }
@@ -152,19 +102,27 @@ inline uint64_t NonAsciiUnits(uint64_t v) {
     return (v & kAsciiMask16) | ((v - kLaneOnes16) & ~v & kLaneHigh16);
 }
 
+// The UTF-16 mark FF FE, or FE FF read the wrong way round.
+inline bool IsUtf16Mark(const uint8_t* p) {
+    return (p[0] == 0xFF && p[1] == 0xFE) || (p[0] == 0xFE && p[1] == 0xFF);
+}
+
 // ---- CP932 decoding -----------------------------------------------------------
 
 // Decodes the CP932 text [p, end) (no 0x00 inside) and writes each unit
 // through Sink: Sink::Ascii8(o, word) writes the output of 8 bytes of a word
 // (of which only the leading ASCII ones may count; the output has room for
 // it while 8 input bytes are left), Sink::kAsciiWidth is the output size of
-// one ASCII byte, Sink::Unit(o, u) writes one unit. Returns the output end.
+// one ASCII byte, Sink::Unit(o, u) writes one unit. Unless `final`, stops in
+// front of a lead byte that `end` separates from its trail. Returns where it
+// stopped.
 template <class Sink>
-uint8_t* DecodeCp932(const uint8_t* p, const uint8_t* end, uint8_t* o) {
+const uint8_t* DecodeCp932(const uint8_t* p, const uint8_t* end, bool final, uint8_t*& out) {
+    uint8_t* o = out;
     while (p < end) {
         while (end - p >= 8) {
             const uint64_t v = Load64(p);
-            const uint64_t flags = v & kAsciiMask8;
+            const uint64_t flags = v & kHigh;
             Sink::Ascii8(o, v);
             if (flags == 0) {
                 o += 8 * Sink::kAsciiWidth;
@@ -191,7 +149,13 @@ uint8_t* DecodeCp932(const uint8_t* p, const uint8_t* end, uint8_t* o) {
         // A lead byte: with a trail byte one unit (U+FFFD if the pair is no
         // character); without one the lead alone is U+FFFD and the next byte
         // is decoded on its own.
-        if (end - p < 2 || !IsTrail(p[1])) {
+        if (end - p < 2) {
+            if (!final) break;
+            o = Sink::Unit(o, kReplacement);
+            ++p;
+            continue;
+        }
+        if (!IsTrail(p[1])) {
             o = Sink::Unit(o, kReplacement);
             ++p;
             continue;
@@ -200,7 +164,8 @@ uint8_t* DecodeCp932(const uint8_t* p, const uint8_t* end, uint8_t* o) {
         o = Sink::Unit(o, u ? u : kReplacement);
         p += 2;
     }
-    return o;
+    out = o;
+    return p;
 }
 
 struct Utf16Sink {
@@ -266,30 +231,48 @@ inline uint32_t DecodeUtf8(const uint8_t*& p, const uint8_t* end) {
     return kReplacement;
 }
 
+// Whether the bytes [p, end) (p < end, *p >= 0x80) are the beginning of a
+// well-formed sequence that `end` cuts short: more bytes could complete it.
+inline bool Utf8CutShort(const uint8_t* p, const uint8_t* end) {
+    const uint8_t b = *p;
+    const int64_t length = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : 2;
+    if (b < 0xC2 || b > 0xF4 || end - p >= length) return false;
+    const uint8_t* q = p;
+    DecodeUtf8(q, end);
+    return q == end;  // every byte so far fits
+}
+
 // ---- Encoding to CP932 ---------------------------------------------------------
 
 // Writes CP932 for a stream of code points, composing a base with a
 // following combining mark where the precomposed form has a code. Marks have
 // no code of their own, so a composition is looked for only at a code point
-// without one: the base's output (`prevOut`) is then rewritten in place.
+// without one: the base's output is then rewritten in place. The base is
+// remembered with the input position it came from, so that a core that must
+// stop before the text is complete can take the base back (Unwind) and meet
+// it again with what follows.
 class Cp932Writer {
 public:
     explicit Cp932Writer(uint8_t* o) : o_(o) {}
 
     uint8_t* Out() const { return o_; }
 
-    // n >= 1 ASCII bytes already copied to Out(); the last may be a base.
-    void AdvanceAscii(int n, uint8_t last) {
+    // n >= 1 ASCII bytes already copied to Out(); the last, read at `at`,
+    // may be a base.
+    void AdvanceAscii(int n, const uint8_t* at) {
         prevOut_ = o_ + n - 1;
-        prev_ = last;
+        prevIn_ = at;
+        prev_ = *at;
         o_ += n;
     }
 
-    void Put(uint32_t u) {
+    // The code point u, read at `at`.
+    void Put(uint32_t u, const uint8_t* at) {
         if (u < 0x10000) {
             const uint16_t code = EncodeBmp(static_cast<uint16_t>(u));
             if (code != 0) {
                 prevOut_ = o_;
+                prevIn_ = at;
                 prev_ = u;
                 o_ = PutCode(o_, code);
                 return;
@@ -305,208 +288,319 @@ public:
         }
         // No CP932 form (a supplementary character, a surrogate, U+FFFD, ...).
         prevOut_ = o_;
+        prevIn_ = at;
         prev_ = u < 0x10000 && !IsSurrogate(u) ? u : 0;
         *o_++ = kDefaultChar;
+    }
+
+    // Where the input must be read again from when it stops at p before the
+    // text is complete: at the last code point if a mark might still follow
+    // it (its output is taken back), else at p.
+    const uint8_t* Unwind(const uint8_t* p) {
+        if (prev_ == 0) return p;
+        o_ = prevOut_;
+        prev_ = 0;
+        return prevIn_;
     }
 
 private:
     uint8_t* o_;
     uint8_t* prevOut_ = nullptr;
+    const uint8_t* prevIn_ = nullptr;
     uint32_t prev_ = 0;  // the last code point written, 0 when it cannot be a base
 };
 
-// ---- The operations ---------------------------------------------------------------
+// ---- The cores ------------------------------------------------------------------
 
-void Cp932ToUtf16(const CByteStream& src, CByteStream& dst) {
-    const int64_t n = TextLength(src);
-    Output out(dst, 2 * n + 4);
-    // No CP932 byte decodes to U+FEFF or U+FFFE, so the text never starts
-    // with a mark of its own and always gets FF FE.
-    uint8_t* o = out.Start();
-    *o++ = 0xFF;
-    *o++ = 0xFE;
-    o = DecodeCp932<Utf16Sink>(src.Data(), src.Data() + n, o);
-    *o++ = 0;
-    *o++ = 0;
-    out.Finish(o);
-}
+// CP932 to UTF-16 (with the mark FF FE in front) or straight to UTF-8: the
+// UTF-16 text in between holds only BMP characters that are not surrogates,
+// so nothing else changes on the way. No CP932 byte decodes to U+FEFF or
+// U+FFFE, so the UTF-16 text never starts with a mark of its own and always
+// gets FF FE, also when it is empty.
+template <class Sink, bool kMark>
+struct Cp932DecodeCore {
+    static constexpr TextEnd kEnd = TextEnd::ZeroByte;
+    // A byte gives one unit at most (2 bytes of UTF-16, 3 of UTF-8).
+    static constexpr int64_t kGrowth = Sink::kAsciiWidth == 2 ? 2 : 3;
+    static constexpr int64_t kMaxCarry = 1;  // a lead byte
+    static constexpr int64_t kCloseMax = 4;  // the mark and a zero unit
+    bool ended = false;
+    bool marked = !kMark;
 
-void Utf8ToUtf16(const CByteStream& src, CByteStream& dst) {
-    const int64_t n = TextLength(src);
+    const uint8_t* Run(const uint8_t* p, const uint8_t* end, bool final, uint8_t*& o) {
+        PutMark(o);
+        return DecodeCp932<Sink>(p, end, final, o);
+    }
+
+    void Close(uint8_t*& o) {
+        PutMark(o);
+        *o++ = 0;
+        if constexpr (kMark) *o++ = 0;
+    }
+
+    void PutMark(uint8_t*& o) {
+        if (marked) return;
+        o[0] = 0xFF;
+        o[1] = 0xFE;
+        o += 2;
+        marked = true;
+    }
+};
+
+using Cp932ToUtf16Core = Cp932DecodeCore<Utf16Sink, true>;
+using Cp932ToUtf8Core = Cp932DecodeCore<Utf8Sink, false>;
+
+// UTF-8 to UTF-16, without a mark of its own (a UTF-8 mark becomes U+FEFF).
+struct Utf8ToUtf16Core {
+    static constexpr TextEnd kEnd = TextEnd::ZeroByte;
     // Every input byte gives at most one unit (a 4-byte sequence gives two).
-    Output out(dst, 2 * n + 2);
-    uint8_t* o = out.Start();
-    const uint8_t* p = src.Data();
-    const uint8_t* const end = p + n;
-    while (p < end) {
-        while (end - p >= 8) {
-            const uint64_t v = Load64(p);
-            const uint64_t flags = v & kAsciiMask8;
-            Utf16Sink::Ascii8(o, v);
-            if (flags == 0) {
-                o += 16;
-                p += 8;
+    static constexpr int64_t kGrowth = 2;
+    static constexpr int64_t kMaxCarry = 3;  // a sequence cut short
+    static constexpr int64_t kCloseMax = 2;
+    bool ended = false;
+
+    const uint8_t* Run(const uint8_t* p, const uint8_t* end, bool final, uint8_t*& out) {
+        uint8_t* o = out;
+        while (p < end) {
+            while (end - p >= 8) {
+                const uint64_t v = Load64(p);
+                const uint64_t flags = v & kHigh;
+                Utf16Sink::Ascii8(o, v);
+                if (flags == 0) {
+                    o += 16;
+                    p += 8;
+                    continue;
+                }
+                const int k = LeadingBytes(flags);
+                o += 2 * k;
+                p += k;
+                break;
+            }
+            if (p == end) break;
+            if (*p < 0x80) {
+                o = PutUnit(o, *p++);
                 continue;
             }
-            const int k = LeadingBytes(flags);
-            o += 2 * k;
-            p += k;
-            break;
+            if (!final && end - p < 4 && Utf8CutShort(p, end)) break;
+            const uint32_t u = DecodeUtf8(p, end);
+            if (u < 0x10000) {
+                o = PutUnit(o, u);
+            } else {
+                o = PutUnit(o, 0xD800 + ((u - 0x10000) >> 10));
+                o = PutUnit(o, 0xDC00 + (u & 0x3FF));
+            }
         }
-        if (p == end) break;
-        if (*p < 0x80) {
-            o = PutUnit(o, *p++);
-            continue;
-        }
-        const uint32_t u = DecodeUtf8(p, end);
-        if (u < 0x10000) {
-            o = PutUnit(o, u);
-        } else {
-            o = PutUnit(o, 0xD800 + ((u - 0x10000) >> 10));
-            o = PutUnit(o, 0xDC00 + (u & 0x3FF));
-        }
+        out = o;
+        return p;
     }
-    *o++ = 0;
-    *o++ = 0;
-    out.Finish(o);
-}
 
-void Utf16ToCp932(const CByteStream& src, CByteStream& dst) {
-    const uint8_t* p = src.Data();
-    const uint8_t* const limit = p + (src.Size() & ~int64_t{1});
-    if (src.Size() >= 2 && ((p[0] == 0xFF && p[1] == 0xFE) || (p[0] == 0xFE && p[1] == 0xFF))) p += 2;
-    // One unit gives at most two bytes.
-    Output out(dst, (limit - p) + 1);
-    Cp932Writer w(out.Start());
-    while (p < limit) {
-        while (limit - p >= 8) {
-            const uint64_t v = Load64(p);
-            const uint64_t flags = NonAsciiUnits(v);
-            Store32(w.Out(), Narrow4(v & ~kAsciiMask16));
-            const int k = flags == 0 ? 4 : LeadingUnits(flags);
-            if (k > 0) w.AdvanceAscii(k, p[2 * k - 2]);
-            p += 2 * k;
-            if (k < 4) break;
+    void Close(uint8_t*& o) {
+        *o++ = 0;
+        *o++ = 0;
+    }
+};
+
+// UTF-16 to CP932, "?" for what CP932 lacks. A leading FF FE or FE FF is
+// skipped; the text is read as little-endian either way. The core stops in
+// front of a unit cut short, a high surrogate whose partner may follow and
+// a code point that a combining mark may follow, so it always stops at an
+// even offset from the start of the text and needs no count of its own.
+struct Utf16ToCp932Core {
+    static constexpr TextEnd kEnd = TextEnd::Core;
+    static constexpr int64_t kGrowth = 1;    // a unit gives two bytes at most
+    static constexpr int64_t kMaxCarry = 5;  // a base, a high surrogate, an odd byte
+    static constexpr int64_t kCloseMax = 1;
+    bool ended = false;
+    bool started = false;
+
+    const uint8_t* Run(const uint8_t* p, const uint8_t* end, bool final, uint8_t*& out) {
+        if (!started) {
+            if (end - p < 2 && !final) return p;
+            if (end - p >= 2 && IsUtf16Mark(p)) p += 2;
+            started = true;
         }
-        if (p == limit) break;
-        const uint16_t u = LoadUnit(p);
-        if (u == 0) break;
-        p += 2;
-        if (IsHighSurrogate(u) && p < limit && IsLowSurrogate(LoadUnit(p))) {
+        const uint8_t* const limit = p + ((end - p) & ~int64_t{1});
+        Cp932Writer w(out);
+        while (p < limit) {
+            while (limit - p >= 8) {
+                const uint64_t v = Load64(p);
+                const uint64_t flags = NonAsciiUnits(v);
+                Store32(w.Out(), Narrow4(v & ~kAsciiMask16));
+                const int k = flags == 0 ? 4 : LeadingUnits(flags);
+                if (k > 0) w.AdvanceAscii(k, p + 2 * k - 2);
+                p += 2 * k;
+                if (k < 4) break;
+            }
+            if (p == limit) break;
+            const uint16_t u = LoadUnit(p);
+            if (u == 0) {
+                ended = true;
+                out = w.Out();
+                return p;
+            }
+            if (IsHighSurrogate(u)) {
+                if (limit - p < 4 && !final) break;
+                if (limit - p >= 4 && IsLowSurrogate(LoadUnit(p + 2))) {
+                    w.Put(0x10000, p);  // a supplementary character: one "?"
+                    p += 4;
+                    continue;
+                }
+            }
+            w.Put(u, p);
             p += 2;
-            w.Put(0x10000);  // a supplementary character: one "?"
-            continue;
         }
-        w.Put(u);
-    }
-    uint8_t* o = w.Out();
-    *o++ = 0;
-    out.Finish(o);
-}
-
-void Utf16ToUtf8(const CByteStream& src, CByteStream& dst) {
-    const uint8_t* p = src.Data();
-    const uint8_t* const limit = p + (src.Size() & ~int64_t{1});
-    // One unit gives at most three bytes (a pair of them four).
-    Output out(dst, (limit - p) / 2 * 3 + 1);
-    uint8_t* o = out.Start();
-    while (p < limit) {
-        while (limit - p >= 8) {
-            const uint64_t v = Load64(p);
-            const uint64_t flags = NonAsciiUnits(v);
-            Store32(o, Narrow4(v & ~kAsciiMask16));
-            const int k = flags == 0 ? 4 : LeadingUnits(flags);
-            o += k;
-            p += 2 * k;
-            if (k < 4) break;
-        }
-        if (p == limit) break;
-        const uint16_t u = LoadUnit(p);
-        if (u == 0) break;
-        p += 2;
-        if (!IsSurrogate(u)) {
-            o = PutUtf8(o, u);
-        } else if (IsHighSurrogate(u) && p < limit && IsLowSurrogate(LoadUnit(p))) {
-            o = PutUtf8(o, 0x10000 + ((u - 0xD800u) << 10) + (LoadUnit(p) - 0xDC00u));
-            p += 2;
+        if (final) {
+            p = end;  // an odd last byte is no unit
         } else {
-            o = PutUtf8(o, kReplacement);
+            p = w.Unwind(p);
         }
+        out = w.Out();
+        return p;
     }
-    *o++ = 0;
-    out.Finish(o);
-}
 
-}  // namespace
-
-void ToUtf16(const CByteStream& src, CByteStream& dst, EncodingId mode) {
-    if (src.Size() == 0) return;
-    if (mode == Unicode) {
-        Cp932ToUtf16(src, dst);
-    } else {
-        Utf8ToUtf16(src, dst);
-    }
-}
-
-void FromUtf16(const CByteStream& src, CByteStream& dst, EncodingId mode) {
-    if (src.Size() == 0) return;
-    if (mode == Unicode) {
-        Utf16ToCp932(src, dst);
-    } else {
-        Utf16ToUtf8(src, dst);
-    }
-}
-
-void Utf16InputToSjis(const CByteStream& in, CByteStream& out) { FromUtf16(in, out, Unicode); }
-
-void SjisToUtf16Output(const CByteStream& in, CByteStream& out) { ToUtf16(in, out, Unicode); }
+    void Close(uint8_t*& o) { *o++ = 0; }
+};
 
 // UTF-8 straight to CP932. The UTF-16 text in between would begin with the
 // unit of the first character, and a unit U+FEFF or U+FFFE there reads as a
 // mark and is skipped; so is the UTF-8 sequence that gives it.
-void Utf8InputToSjis(const CByteStream& in, CByteStream& out) {
-    if (in.Size() == 0) return;
-    const int64_t n = TextLength(in);
-    const uint8_t* p = in.Data();
-    const uint8_t* const end = p + n;
-    if (n >= 3 && p[0] == 0xEF && ((p[1] == 0xBB && p[2] == 0xBF) || (p[1] == 0xBF && p[2] == 0xBE))) p += 3;
+struct Utf8ToCp932Core {
+    static constexpr TextEnd kEnd = TextEnd::ZeroByte;
     // One input byte gives at most one output byte: only sequences of two
     // bytes or more become double-byte codes. So while 8 input bytes are
     // left, the output has room for a whole word.
-    Output result(out, (end - p) + 1);
-    Cp932Writer w(result.Start());
-    while (p < end) {
-        while (end - p >= 8) {
-            const uint64_t v = Load64(p);
-            const uint64_t flags = v & kAsciiMask8;
-            Store64(w.Out(), v);
-            const int k = flags == 0 ? 8 : LeadingBytes(flags);
-            if (k > 0) w.AdvanceAscii(k, p[k - 1]);
-            p += k;
-            if (k < 8) break;
+    static constexpr int64_t kGrowth = 1;
+    static constexpr int64_t kMaxCarry = 6;  // a base and a sequence cut short
+    static constexpr int64_t kCloseMax = 1;
+    bool ended = false;
+    bool started = false;
+
+    const uint8_t* Run(const uint8_t* p, const uint8_t* end, bool final, uint8_t*& out) {
+        if (!started) {
+            if (end - p < 3 && !final) return p;
+            if (end - p >= 3 && p[0] == 0xEF && ((p[1] == 0xBB && p[2] == 0xBF) || (p[1] == 0xBF && p[2] == 0xBE)))
+                p += 3;
+            started = true;
         }
-        if (p == end) break;
-        if (*p < 0x80) {
-            w.Put(*p++);
-            continue;
+        Cp932Writer w(out);
+        while (p < end) {
+            while (end - p >= 8) {
+                const uint64_t v = Load64(p);
+                const uint64_t flags = v & kHigh;
+                Store64(w.Out(), v);
+                const int k = flags == 0 ? 8 : LeadingBytes(flags);
+                if (k > 0) w.AdvanceAscii(k, p + k - 1);
+                p += k;
+                if (k < 8) break;
+            }
+            if (p == end) break;
+            const uint8_t* const at = p;
+            if (*p < 0x80) {
+                w.Put(*p++, at);
+                continue;
+            }
+            if (!final && end - p < 4 && Utf8CutShort(p, end)) break;
+            w.Put(DecodeUtf8(p, end), at);
         }
-        w.Put(DecodeUtf8(p, end));
+        if (!final) p = w.Unwind(p);
+        out = w.Out();
+        return p;
     }
-    uint8_t* o = w.Out();
-    *o++ = 0;
-    result.Finish(o);
+
+    void Close(uint8_t*& o) { *o++ = 0; }
+};
+
+// UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD. Stops in front of a
+// unit cut short and a high surrogate whose partner may follow.
+struct Utf16ToUtf8Core {
+    static constexpr TextEnd kEnd = TextEnd::Core;
+    // One unit (2 bytes) gives at most three bytes, a pair of them four.
+    static constexpr int64_t kGrowth = 2;
+    static constexpr int64_t kMaxCarry = 3;  // a high surrogate and an odd byte
+    static constexpr int64_t kCloseMax = 1;
+    bool ended = false;
+
+    const uint8_t* Run(const uint8_t* p, const uint8_t* end, bool final, uint8_t*& out) {
+        const uint8_t* const limit = p + ((end - p) & ~int64_t{1});
+        uint8_t* o = out;
+        while (p < limit) {
+            while (limit - p >= 8) {
+                const uint64_t v = Load64(p);
+                const uint64_t flags = NonAsciiUnits(v);
+                Store32(o, Narrow4(v & ~kAsciiMask16));
+                const int k = flags == 0 ? 4 : LeadingUnits(flags);
+                o += k;
+                p += 2 * k;
+                if (k < 4) break;
+            }
+            if (p == limit) break;
+            const uint16_t u = LoadUnit(p);
+            if (u == 0) {
+                ended = true;
+                break;
+            }
+            if (!IsSurrogate(u)) {
+                o = PutUtf8(o, u);
+                p += 2;
+                continue;
+            }
+            if (IsHighSurrogate(u)) {
+                if (limit - p < 4 && !final) break;
+                if (limit - p >= 4 && IsLowSurrogate(LoadUnit(p + 2))) {
+                    o = PutUtf8(o, 0x10000 + ((u - 0xD800u) << 10) + (LoadUnit(p + 2) - 0xDC00u));
+                    p += 4;
+                    continue;
+                }
+            }
+            o = PutUtf8(o, kReplacement);
+            p += 2;
+        }
+        out = o;
+        return final && !ended ? end : p;
+    }
+
+    void Close(uint8_t*& o) { *o++ = 0; }
+};
+
+}  // namespace
+
+std::unique_ptr<CChunkConverter> NewUtf16InputToSjis() { return std::make_unique<Chunked<Utf16ToCp932Core>>(); }
+std::unique_ptr<CChunkConverter> NewUtf8InputToSjis() { return std::make_unique<Chunked<Utf8ToCp932Core>>(); }
+std::unique_ptr<CChunkConverter> NewSjisToUtf16Output() { return std::make_unique<Chunked<Cp932ToUtf16Core>>(); }
+std::unique_ptr<CChunkConverter> NewSjisToUtf8Output() { return std::make_unique<Chunked<Cp932ToUtf8Core>>(); }
+
+}  // namespace internal
+
+void ToUtf16(const CByteStream& src, CByteStream& dst, EncodingId mode) {
+    if (mode == Unicode) {
+        internal::ReplaceWithWholeText<internal::Cp932ToUtf16Core>(src, dst);
+    } else {
+        internal::ReplaceWithWholeText<internal::Utf8ToUtf16Core>(src, dst);
+    }
 }
 
-// CP932 straight to UTF-8: the UTF-16 text in between holds only BMP
-// characters that are not surrogates, so nothing else changes on the way.
+void FromUtf16(const CByteStream& src, CByteStream& dst, EncodingId mode) {
+    if (mode == Unicode) {
+        internal::ReplaceWithWholeText<internal::Utf16ToCp932Core>(src, dst);
+    } else {
+        internal::ReplaceWithWholeText<internal::Utf16ToUtf8Core>(src, dst);
+    }
+}
+
+void Utf16InputToSjis(const CByteStream& in, CByteStream& out) {
+    internal::ReplaceWithWholeText<internal::Utf16ToCp932Core>(in, out);
+}
+
+void Utf8InputToSjis(const CByteStream& in, CByteStream& out) {
+    internal::ReplaceWithWholeText<internal::Utf8ToCp932Core>(in, out);
+}
+
+void SjisToUtf16Output(const CByteStream& in, CByteStream& out) {
+    internal::ReplaceWithWholeText<internal::Cp932ToUtf16Core>(in, out);
+}
+
 void SjisToUtf8Output(const CByteStream& in, CByteStream& out) {
-    if (in.Size() == 0) return;
-    const int64_t n = TextLength(in);
-    // One input byte gives at most three output bytes.
-    Output result(out, 3 * n + 1);
-    uint8_t* o = DecodeCp932<Utf8Sink>(in.Data(), in.Data() + n, result.Start());
-    *o++ = 0;
-    result.Finish(o);
+    internal::ReplaceWithWholeText<internal::Cp932ToUtf8Core>(in, out);
 }
 
 }  // namespace morvel

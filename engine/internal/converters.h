@@ -15,5 +15,9 @@ std::unique_ptr<CChunkConverter> NewKanaToFullWidth();
 std::unique_ptr<CChunkConverter> NewKanaToHalfWidth();
 std::unique_ptr<CChunkConverter> NewAlnumToHalfWidth();
 std::unique_ptr<CChunkConverter> NewAlnumToFullWidth();
+std::unique_ptr<CChunkConverter> NewUtf16InputToSjis();
+std::unique_ptr<CChunkConverter> NewUtf8InputToSjis();
+std::unique_ptr<CChunkConverter> NewSjisToUtf16Output();
+std::unique_ptr<CChunkConverter> NewSjisToUtf8Output();
 
 }  // namespace morvel::internal
