@@ -96,6 +96,15 @@ struct EucToSjisCore {
             }
             const unsigned c = *p;
             const int64_t left = end - p;
+            if (c >= 0xA1 && c <= 0xFE && left >= 2) {
+                // A run of JIS X 0208 pairs: the second byte is not examined.
+                do {
+                    JisToSjisPair(p[0] & 0x7Fu, p[1] & 0x7Fu, o);
+                    o += 2;
+                    p += 2;
+                } while (end - p >= 2 && p[0] >= 0xA1 && p[0] <= 0xFE);
+                continue;
+            }
             if (c < 0x7F) {
                 if (c >= 0x20 || IsKeptControl(c)) {
                     *o++ = static_cast<uint8_t>(c);

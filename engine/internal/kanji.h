@@ -19,26 +19,41 @@ inline bool IsValidSjisPair(unsigned s1, unsigned s2) {
 
 inline bool IsKeptControl(unsigned c) { return c == 0x09 || c == 0x0A || c == 0x0D; }
 
-inline void SjisToJisPair(unsigned s1, unsigned s2, uint8_t* out) {
-    unsigned j1 = s1 <= 0x9F ? 2 * s1 - 0xE1 : 2 * s1 - 0x161;
-    unsigned j2;
-    if (s2 >= 0x9F) {
-        j1 += 1;
-        j2 = s2 - 0x7E;
-    } else {
-        j2 = s2 >= 0x80 ? s2 - 0x20 : s2 - 0x1F;
+// The arithmetic, tabulated per byte so that a pair converts without
+// branches: kSjisRow[s1] + kSjisRowStep[s2] and kSjisCell[s2] give the JIS
+// pair; kJisLead[j1] and kJisTrail[j1 & 1][j2] give the Shift-JIS pair.
+struct PairTables {
+    uint8_t sjisRow[256];
+    uint8_t sjisRowStep[256];
+    uint8_t sjisCell[256];
+    uint8_t jisLead[256];
+    uint8_t jisTrail[2][256];
+};
+
+constexpr PairTables MakePairTables() {
+    PairTables t{};
+    for (int b = 0; b < 256; ++b) {
+        t.sjisRow[b] = static_cast<uint8_t>(b <= 0x9F ? 2 * b - 0xE1 : 2 * b - 0x161);
+        t.sjisRowStep[b] = b >= 0x9F ? 1 : 0;
+        t.sjisCell[b] = static_cast<uint8_t>(b >= 0x9F ? b - 0x7E : b >= 0x80 ? b - 0x20 : b - 0x1F);
+        // (j1 - 1) / 2 truncates towards zero, as the row rule has it.
+        t.jisLead[b] = static_cast<uint8_t>((b - 1) / 2 + (b <= 0x5E ? 0x71 : 0xB1));
+        t.jisTrail[1][b] = static_cast<uint8_t>(b + 0x1F + (b >= 0x60 ? 1 : 0));
+        t.jisTrail[0][b] = static_cast<uint8_t>(b + 0x7E);
     }
-    out[0] = static_cast<uint8_t>(j1);
-    out[1] = static_cast<uint8_t>(j2);
+    return t;
 }
 
-// j1 is at least 1 for every caller (a zero byte ends the text first), so the
-// halving never meets a negative value.
+inline constexpr PairTables kPairTables = MakePairTables();
+
+inline void SjisToJisPair(unsigned s1, unsigned s2, uint8_t* out) {
+    out[0] = static_cast<uint8_t>(kPairTables.sjisRow[s1] + kPairTables.sjisRowStep[s2]);
+    out[1] = kPairTables.sjisCell[s2];
+}
+
 inline void JisToSjisPair(unsigned j1, unsigned j2, uint8_t* out) {
-    const unsigned s1 = (j1 - 1) / 2 + (j1 <= 0x5E ? 0x71 : 0xB1);
-    const unsigned s2 = (j1 & 1) ? j2 + 0x1F + (j2 >= 0x60 ? 1 : 0) : j2 + 0x7E;
-    out[0] = static_cast<uint8_t>(s1);
-    out[1] = static_cast<uint8_t>(s2);
+    out[0] = kPairTables.jisLead[j1];
+    out[1] = kPairTables.jisTrail[j1 & 1][j2];
 }
 
 }  // namespace morvel::internal
