@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <string>
+#include <vector>
 
+#include "engine/converter.h"
 #include "engine/engine.h"
 #include "engine/reference/reference.h"
 #include "engine/width_tables.h"
@@ -25,13 +28,14 @@ struct Folding {
     const char* name;
     ByteOp fast;
     ByteOp ref;
+    Operation op;
 };
 
 const Folding kFoldings[] = {
-    {"KanaToFullWidth", &morvel::KanaToFullWidth, &reference::KanaToFullWidth},
-    {"KanaToHalfWidth", &morvel::KanaToHalfWidth, &reference::KanaToHalfWidth},
-    {"AlnumToHalfWidth", &morvel::AlnumToHalfWidth, &reference::AlnumToHalfWidth},
-    {"AlnumToFullWidth", &morvel::AlnumToFullWidth, &reference::AlnumToFullWidth},
+    {"KanaToFullWidth", &morvel::KanaToFullWidth, &reference::KanaToFullWidth, Operation::KanaToFullWidth},
+    {"KanaToHalfWidth", &morvel::KanaToHalfWidth, &reference::KanaToHalfWidth, Operation::KanaToHalfWidth},
+    {"AlnumToHalfWidth", &morvel::AlnumToHalfWidth, &reference::AlnumToHalfWidth, Operation::AlnumToHalfWidth},
+    {"AlnumToFullWidth", &morvel::AlnumToFullWidth, &reference::AlnumToFullWidth, Operation::AlnumToFullWidth},
 };
 
 // Output and final read position of one run over `input`, starting at `pos`,
@@ -350,6 +354,92 @@ TEST(WidthFolding, AlnumRoundTrips) {
         if (kSymbolFull[row] == 0x8143) expected = {0x81, 0x41, 0x00};
         if (kSymbolFull[row] == 0x8144) expected = {0x81, 0x42, 0x00};
         EXPECT_EQ(Hex(back), Hex(expected)) << row;
+    }
+}
+
+// The resumable folding fed `text` in pieces that end at the given cuts
+// (ascending offsets into the text), then finished.
+Bytes FedInPieces(Operation op, const Bytes& text, const std::vector<size_t>& cuts) {
+    auto converter = MakeConverter(op);
+    CByteStream out;
+    size_t at = 0;
+    for (size_t cut : cuts) {
+        converter->Feed(text.data() + at, static_cast<int64_t>(cut - at), out);
+        at = cut;
+    }
+    converter->Feed(text.data() + at, static_cast<int64_t>(text.size() - at), out);
+    converter->Finish(out);
+    return ToBytes(out);
+}
+
+// Every unit a piece can cut short: a lead byte before its trail (also one
+// whose trail looks like katakana or ASCII), a half-width katakana before
+// the mark that may follow it, a lead byte or katakana that ends the text,
+// and the same just before a terminator.
+TEST(WidthFolding, ConvertersCarryCutUnitsAcrossEverySplit) {
+    const Bytes texts[] = {
+        {0xB6, 0xDE, 0xCA, 0xDF, 0xB3, 0xDE, 0xB1, 0xB2, 0xDE},
+        {0x83, 0x4B, 0x83, 0x70, 0x81, 0x5B, 0x83, 0x94, 0x83, 0x7F},
+        {0x82, 0x60, 0x82, 0x81, 0x81, 0x40, 0x81, 0x42, 0x41, 0x2E},
+        {0x83, 0xB1, 0x83, 0xDE, 0x88, 0x41, 0xB6, 0x83, 0xDE},
+        {0x41, 0xB1},
+        {0x41, 0x83},
+        {0x83, 0x41, 0x88},
+        {0xB6, 0x00, 0xDE},
+        {0x83, 0x1A, 0x40},
+        {0xB6, 0xDE, 0xB6},
+    };
+    for (const Folding& f : kFoldings) {
+        SCOPED_TRACE(f.name);
+        for (const Bytes& body : texts) {
+            for (size_t n : {size_t{0}, size_t{5}, size_t{13}}) {
+                const Bytes text = Concat(AsciiPrefix(n), body);
+                const Bytes expected = Fold(f.ref, text).out;
+                for (size_t i = 0; i <= text.size(); ++i) {
+                    for (size_t j = i; j <= text.size(); ++j) {
+                        ASSERT_EQ(Hex(FedInPieces(f.op, text, {i, j})), Hex(expected))
+                            << Hex(text) << " cut at " << i << " and " << j;
+                    }
+                }
+                std::vector<size_t> everyByte;
+                for (size_t i = 1; i < text.size(); ++i) everyByte.push_back(i);
+                EXPECT_EQ(Hex(FedInPieces(f.op, text, everyByte)), Hex(expected)) << Hex(text);
+            }
+        }
+        // An empty text, fed or not, is just the terminator.
+        EXPECT_EQ(FedInPieces(f.op, {}, {}), (Bytes{0x00}));
+        auto converter = MakeConverter(f.op);
+        CByteStream out;
+        converter->Finish(out);
+        EXPECT_EQ(ToBytes(out), (Bytes{0x00}));
+    }
+}
+
+// Long random texts in random pieces, large and small, against the
+// reference: the pieces meet the word loop at every offset and cut every
+// kind of unit.
+TEST(WidthFolding, RandomTextsInRandomPiecesMatchReference) {
+    std::mt19937 rng(7);
+    for (const Folding& f : kFoldings) {
+        SCOPED_TRACE(f.name);
+        for (int iter = 0; iter < 300; ++iter) {
+            const size_t length = iter % 50 == 0 ? 200000 : std::uniform_int_distribution<size_t>(0, 600)(rng);
+            Bytes text = RandomText(rng, length);
+            if (iter % 2 == 0) std::replace_if(text.begin(), text.end(), [](uint8_t b) { return b == 0 || b == 0x1A; }, 0x41);
+            const size_t maxPiece = iter % 3 == 0 ? 3 : iter % 3 == 1 ? 40 : 70000;
+            std::vector<size_t> cuts;
+            for (size_t at = 0;;) {
+                at += std::uniform_int_distribution<size_t>(1, maxPiece)(rng);
+                if (at >= text.size()) break;
+                cuts.push_back(at);
+            }
+            const Bytes got = FedInPieces(f.op, text, cuts);
+            const Bytes expected = Fold(f.ref, text).out;
+            if (got != expected) {
+                ADD_FAILURE() << "length " << length << ", pieces up to " << maxPiece;
+                break;
+            }
+        }
     }
 }
 
