@@ -9,25 +9,6 @@ namespace morvel {
 namespace internal {
 namespace {
 
-// Copies the run of printable ASCII at p (both directions pass it through
-// unchanged) and returns how far it got: fewer than eight bytes short of
-// `end`, or at the first other byte.
-inline const uint8_t* CopyPrintable(const uint8_t* p, const uint8_t* end, uint8_t*& o) {
-    while (end - p >= 8) {
-        const uint64_t x = Load64(p);
-        const uint64_t stopper = NonPrintable(x);
-        Store64(o, x);
-        if (stopper) {
-            const unsigned k = FirstFlagged(stopper);
-            o += k;
-            return p + k;
-        }
-        o += 8;
-        p += 8;
-    }
-    return p;
-}
-
 struct SjisToEucCore {
     static constexpr TextEnd kEnd = TextEnd::Bytewise;
     static constexpr int64_t kGrowth = 2;  // half-width katakana double
@@ -39,7 +20,7 @@ struct SjisToEucCore {
         uint8_t* o = out;
         while (p < end) {
             if (*p >= 0x20 && *p < 0x7F) {
-                p = CopyPrintable(p, end, o);
+                p = CopyUntil(p, end, o, NonPrintable);
                 if (p == end) break;
             }
             const unsigned c = *p;
@@ -58,17 +39,20 @@ struct SjisToEucCore {
                     ++p;
                     continue;
                 }
-                const unsigned t = p[1];
-                p += 2;
-                if (IsValidSjisPair(c, t)) {
-                    SjisToJisPair(c, t, o);
-                    o[0] |= 0x80;
-                    o[1] |= 0x80;
-                } else {
-                    o[0] = static_cast<uint8_t>(c);
-                    o[1] = static_cast<uint8_t>(t | 0x80);
-                }
-                o += 2;
+                // A run of pairs in a tight loop.
+                do {
+                    const unsigned s1 = p[0], s2 = p[1];
+                    p += 2;
+                    if (IsValidSjisPair(s1, s2)) {
+                        SjisToJisPair(s1, s2, o);
+                        o[0] |= 0x80;
+                        o[1] |= 0x80;
+                    } else {
+                        o[0] = static_cast<uint8_t>(s1);
+                        o[1] = static_cast<uint8_t>(s2 | 0x80);
+                    }
+                    o += 2;
+                } while (end - p >= 2 && IsSjisLead(*p));
             } else {
                 ++p;  // 0x7F, 0x80, 0xA0, 0xFD-0xFF are dropped
             }
@@ -91,7 +75,7 @@ struct EucToSjisCore {
         uint8_t* o = out;
         while (p < end) {
             if (*p >= 0x20 && *p < 0x7F) {
-                p = CopyPrintable(p, end, o);
+                p = CopyUntil(p, end, o, NonPrintable);
                 if (p == end) break;
             }
             const unsigned c = *p;

@@ -41,19 +41,7 @@ struct SjisToJisCore {
         while (p < end) {
             if (state == Shift::Ascii && *p >= 0x20 && *p < 0x7F) {
                 // Printable ASCII passes through unchanged in the ASCII state.
-                while (end - p >= 8) {
-                    const uint64_t x = Load64(p);
-                    const uint64_t stopper = NonPrintable(x);
-                    Store64(o, x);
-                    if (stopper) {
-                        const unsigned k = FirstFlagged(stopper);
-                        o += k;
-                        p += k;
-                        break;
-                    }
-                    o += 8;
-                    p += 8;
-                }
+                p = CopyUntil(p, end, o, NonPrintable);
                 if (p == end) break;
             }
             const unsigned c = *p;
@@ -119,19 +107,7 @@ struct JisToSjisCore {
         while (p < end) {
             if (state == Shift::Ascii && *p != 0x0E && *p != 0x0F && *p != 0x1B) {
                 // Everything but SO, SI and ESC is copied in the ASCII state.
-                while (end - p >= 8) {
-                    const uint64_t x = Load64(p);
-                    const uint64_t stopper = JisShiftBytes(x);
-                    Store64(o, x);
-                    if (stopper) {
-                        const unsigned k = FirstFlagged(stopper);
-                        o += k;
-                        p += k;
-                        break;
-                    }
-                    o += 8;
-                    p += 8;
-                }
+                p = CopyUntil(p, end, o, JisShiftBytes);
                 if (p == end) break;
             }
             const unsigned c = *p;

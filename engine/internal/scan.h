@@ -43,6 +43,28 @@ inline unsigned FirstFlagged(uint64_t mask) {
     return static_cast<unsigned>(std::countr_zero(mask)) / 8;
 }
 
+// Copies bytes from p to o eight at a time while `stoppers` flags none of a
+// word's bytes (it maps a loaded word to its flag mask, as the tests above
+// do). Stops at the first flagged byte, or fewer than eight bytes before
+// `end`, and returns where. Writes whole words: o needs 8 bytes of room
+// beyond what it keeps.
+template <class Stoppers>
+inline const uint8_t* CopyUntil(const uint8_t* p, const uint8_t* end, uint8_t*& o, Stoppers stoppers) {
+    while (end - p >= 8) {
+        const uint64_t x = Load64(p);
+        const uint64_t stop = stoppers(x);
+        Store64(o, x);
+        if (stop) {
+            const unsigned k = FirstFlagged(stop);
+            o += k;
+            return p + k;
+        }
+        o += 8;
+        p += 8;
+    }
+    return p;
+}
+
 // Index of the first 0x00 or 0x1A in p[0, n), or n: where a text held in a
 // stream ends for every reader that goes through ReadByte.
 inline int64_t TextLength(const uint8_t* p, int64_t n) {
