@@ -325,17 +325,6 @@ struct AlnumToFullWidthCore : WidthCoreBase {
     }
 };
 
-// The whole-text foldings reserve their worst case over everything from the
-// read position at once, before anything is read: the destination then
-// never grows (and copies) block by block on a large text, and a failed
-// allocation throws while source and destination are still as they were.
-// The blocks the core runs on all fit in this room.
-template <class Core>
-void ReserveWholeText(const CByteStream& src, CByteStream& dst) {
-    const int64_t left = src.Size() - src.ReadPos();
-    if (src.ReadPos() >= 0 && left > 0) dst.Reserve(Core::kGrowth * left + kSlack + Core::kCloseMax);
-}
-
 }  // namespace
 
 std::unique_ptr<CChunkConverter> NewKanaToFullWidth() { return std::make_unique<Chunked<KanaToFullWidthCore>>(); }
@@ -346,19 +335,15 @@ std::unique_ptr<CChunkConverter> NewAlnumToFullWidth() { return std::make_unique
 }  // namespace internal
 
 void KanaToFullWidth(CByteStream& src, CByteStream& dst) {
-    internal::ReserveWholeText<internal::KanaToFullWidthCore>(src, dst);
     internal::RunWholeText<internal::KanaToFullWidthCore>(src, dst);
 }
 void KanaToHalfWidth(CByteStream& src, CByteStream& dst) {
-    internal::ReserveWholeText<internal::KanaToHalfWidthCore>(src, dst);
     internal::RunWholeText<internal::KanaToHalfWidthCore>(src, dst);
 }
 void AlnumToHalfWidth(CByteStream& src, CByteStream& dst) {
-    internal::ReserveWholeText<internal::AlnumToHalfWidthCore>(src, dst);
     internal::RunWholeText<internal::AlnumToHalfWidthCore>(src, dst);
 }
 void AlnumToFullWidth(CByteStream& src, CByteStream& dst) {
-    internal::ReserveWholeText<internal::AlnumToFullWidthCore>(src, dst);
     internal::RunWholeText<internal::AlnumToFullWidthCore>(src, dst);
 }
 

@@ -143,6 +143,12 @@ private:
 template <class Core>
 void RunWholeText(CByteStream& src, CByteStream& dst) {
     static_assert(Core::kEnd == TextEnd::Bytewise);
+    // Room for the worst case of the whole text first: the destination then
+    // never grows block by block (copying a large text again and again), and
+    // a failed allocation leaves the source's read position as it was.
+    const int64_t pos = src.ReadPos();
+    const int64_t left = pos >= 0 && pos < src.Size() ? TextLength(src.Data() + pos, src.Size() - pos) : 0;
+    dst.Reserve(Core::kGrowth * left + kSlack + Core::kCloseMax);
     const TextSpan text = TakeText(src);
     Chunked<Core> converter;
     converter.FeedText(text.begin, text.end - text.begin, true, dst);
