@@ -165,6 +165,9 @@ void ReplaceWithWholeText(const CByteStream& src, CByteStream& dst) {
     static_assert(Core::kEnd != TextEnd::Bytewise);
     if (src.Size() == 0) return;
     CByteStream result;
+    int64_t length = src.Size();
+    if constexpr (Core::kEnd == TextEnd::ZeroByte) length = ZeroByteLength(src.Data(), length);
+    result.Reserve(Core::kGrowth * length + kSlack + Core::kCloseMax);
     Chunked<Core> converter;
     converter.Feed(src.Data(), src.Size(), result);
     converter.Finish(result);
