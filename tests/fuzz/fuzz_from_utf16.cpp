@@ -1,13 +1,15 @@
 // FromUtf16 in both modes: UTF-16 to CP932 (Unicode) and to UTF-8.
 // The fast operation and the literal reference run on the fuzz input, each
 // into a destination that already holds a byte (the fast one both into a
-// small destination and into one with room for the result in place); any
+// small destination and into one with room for the result), and the
+// resumable converter of the run fed the input in small pieces; any
 // difference aborts.
 #include <cstdint>
 #include <cstdlib>
 
 #include "engine/engine.h"
 #include "engine/reference/reference.h"
+#include "tests/fuzz/fuzz_pieces.h"
 #include "tests/fuzz/fuzz_util.h"
 
 namespace {
@@ -37,5 +39,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Compare([](const morvel::CByteStream& s, morvel::CByteStream& d) { morvel::FromUtf16(s, d, morvel::Utf8); },
             [](const morvel::CByteStream& s, morvel::CByteStream& d) { morvel::reference::FromUtf16(s, d, morvel::Utf8); },
             src);
+    if (size > 0) {
+        // The run's converter in pieces against the reference.
+        StreamOp reference = [](const morvel::CByteStream& s, morvel::CByteStream& d) { morvel::reference::FromUtf16(s, d, morvel::Unicode); };
+        morvel::CByteStream whole;
+        reference(src, whole);
+        for (bool bytewise : {true, false}) {
+            morvel::CByteStream pieces;
+            morvel::fuzz::FeedInPieces(morvel::Operation::Utf16InputToSjis, data, size, bytewise, pieces);
+            if (!morvel::fuzz::Same(pieces, whole)) std::abort();
+        }
+    }
     return 0;
 }

@@ -1,13 +1,15 @@
 // Utf8InputToSjis: UTF-8 straight to CP932 against the way through UTF-16.
 // The fast operation and the literal reference run on the fuzz input, each
 // into a destination that already holds a byte (the fast one both into a
-// small destination and into one with room for the result in place); any
+// small destination and into one with room for the result), and the
+// resumable converter of the run fed the input in small pieces; any
 // difference aborts.
 #include <cstdint>
 #include <cstdlib>
 
 #include "engine/engine.h"
 #include "engine/reference/reference.h"
+#include "tests/fuzz/fuzz_pieces.h"
 #include "tests/fuzz/fuzz_util.h"
 
 namespace {
@@ -32,5 +34,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     morvel::CByteStream src;
     morvel::fuzz::Load(src, data, size);
     Compare(morvel::Utf8InputToSjis, morvel::reference::Utf8InputToSjis, src);
+    if (size > 0) {
+        // The run's converter in pieces against the reference.
+        StreamOp reference = morvel::reference::Utf8InputToSjis;
+        morvel::CByteStream whole;
+        reference(src, whole);
+        for (bool bytewise : {true, false}) {
+            morvel::CByteStream pieces;
+            morvel::fuzz::FeedInPieces(morvel::Operation::Utf8InputToSjis, data, size, bytewise, pieces);
+            if (!morvel::fuzz::Same(pieces, whole)) std::abort();
+        }
+    }
     return 0;
 }
