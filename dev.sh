@@ -60,7 +60,7 @@ run_tests() {
     local fuzzed=0 failed=0
     for target in build-fuzz/tests/fuzz_*; do
         [ -x "$target" ] || continue
-        if "$target" -max_total_time="${FUZZ_SECONDS:-5}" -max_len=4096 -print_final_stats=0 \
+        if "$target" -max_total_time="${FUZZ_SECONDS:-5}" -max_len=4096 -print_final_stats=0 -dict=tests/fuzz/morvel.dict \
             >"$target.log" 2>&1; then
             fuzzed=$((fuzzed + 1))
         else

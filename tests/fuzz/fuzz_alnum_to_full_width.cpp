@@ -1,9 +1,8 @@
-// AlnumToFullWidth, whole-text and fed in pieces, against its byte-by-byte reference.
+// AlnumToFullWidth, whole-text and fed in pieces, against its byte-at-a-time reference.
 #include "engine/reference/reference.h"
-#include "tests/fuzz/width_fuzz.h"
+#include "tests/fuzz/fuzz_util.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    morvel::fuzz::CompareFolding(morvel::AlnumToFullWidth, morvel::reference::AlnumToFullWidth,
-                                 morvel::Operation::AlnumToFullWidth, data, size);
+    morvel::fuzz::CompareByteOp(morvel::AlnumToFullWidth, morvel::reference::AlnumToFullWidth, morvel::Operation::AlnumToFullWidth, data, size);
     return 0;
 }

@@ -1,49 +1,10 @@
-// SjisToUtf8Output: CP932 straight to UTF-8 against the way through UTF-16.
-// The fast operation and the literal reference run on the fuzz input, each
-// into a destination that already holds a byte (the fast one both into a
-// small destination and into one with room for the result), and the
-// resumable converter of the run fed the input in small pieces; any
-// difference aborts.
-#include <cstdint>
-#include <cstdlib>
-
-#include "engine/engine.h"
+// The CP932 to UTF-8 chain, whole-text and fed in pieces, against the
+// reference that goes through UTF-16.
 #include "engine/reference/reference.h"
-#include "tests/fuzz/fuzz_pieces.h"
 #include "tests/fuzz/fuzz_util.h"
 
-namespace {
-
-using StreamOp = void (*)(const morvel::CByteStream&, morvel::CByteStream&);
-
-void Compare(StreamOp fast, StreamOp slow, const morvel::CByteStream& src) {
-    morvel::CByteStream a, roomy, b;
-    a.Append(0xEE);
-    roomy.Reserve(4 * src.Size() + 16);
-    roomy.Append(0xEE);
-    b.Append(0xEE);
-    fast(src, a);
-    fast(src, roomy);
-    slow(src, b);
-    if (!morvel::fuzz::Same(a, b) || !morvel::fuzz::Same(roomy, b)) std::abort();
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    morvel::CByteStream src;
-    morvel::fuzz::Load(src, data, size);
-    Compare(morvel::SjisToUtf8Output, morvel::reference::SjisToUtf8Output, src);
-    if (size > 0) {
-        // The run's converter in pieces against the reference.
-        StreamOp reference = morvel::reference::SjisToUtf8Output;
-        morvel::CByteStream whole;
-        reference(src, whole);
-        for (bool bytewise : {true, false}) {
-            morvel::CByteStream pieces;
-            morvel::fuzz::FeedInPieces(morvel::Operation::SjisToUtf8Output, data, size, bytewise, pieces);
-            if (!morvel::fuzz::Same(pieces, whole)) std::abort();
-        }
-    }
+    morvel::fuzz::CompareStreamOp(morvel::SjisToUtf8Output, morvel::reference::SjisToUtf8Output,
+                                  morvel::Operation::SjisToUtf8Output, data, size);
     return 0;
 }

@@ -1,49 +1,10 @@
-// Utf8InputToSjis: UTF-8 straight to CP932 against the way through UTF-16.
-// The fast operation and the literal reference run on the fuzz input, each
-// into a destination that already holds a byte (the fast one both into a
-// small destination and into one with room for the result), and the
-// resumable converter of the run fed the input in small pieces; any
-// difference aborts.
-#include <cstdint>
-#include <cstdlib>
-
-#include "engine/engine.h"
+// The UTF-8 to CP932 chain, whole-text and fed in pieces, against the
+// reference that goes through UTF-16.
 #include "engine/reference/reference.h"
-#include "tests/fuzz/fuzz_pieces.h"
 #include "tests/fuzz/fuzz_util.h"
 
-namespace {
-
-using StreamOp = void (*)(const morvel::CByteStream&, morvel::CByteStream&);
-
-void Compare(StreamOp fast, StreamOp slow, const morvel::CByteStream& src) {
-    morvel::CByteStream a, roomy, b;
-    a.Append(0xEE);
-    roomy.Reserve(4 * src.Size() + 16);
-    roomy.Append(0xEE);
-    b.Append(0xEE);
-    fast(src, a);
-    fast(src, roomy);
-    slow(src, b);
-    if (!morvel::fuzz::Same(a, b) || !morvel::fuzz::Same(roomy, b)) std::abort();
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    morvel::CByteStream src;
-    morvel::fuzz::Load(src, data, size);
-    Compare(morvel::Utf8InputToSjis, morvel::reference::Utf8InputToSjis, src);
-    if (size > 0) {
-        // The run's converter in pieces against the reference.
-        StreamOp reference = morvel::reference::Utf8InputToSjis;
-        morvel::CByteStream whole;
-        reference(src, whole);
-        for (bool bytewise : {true, false}) {
-            morvel::CByteStream pieces;
-            morvel::fuzz::FeedInPieces(morvel::Operation::Utf8InputToSjis, data, size, bytewise, pieces);
-            if (!morvel::fuzz::Same(pieces, whole)) std::abort();
-        }
-    }
+    morvel::fuzz::CompareStreamOp(morvel::Utf8InputToSjis, morvel::reference::Utf8InputToSjis,
+                                  morvel::Operation::Utf8InputToSjis, data, size);
     return 0;
 }
