@@ -33,7 +33,7 @@ configure_and_build() {  # dir, cmake options...
     local dir=$1
     shift
     cmake -S . -B "$dir" -G Ninja -Wno-dev "$@" >/dev/null
-    cmake --build "$dir" -j "$JOBS"
+    cmake --build "$dir" -j "$JOBS" >&2
 }
 
 build_release() {
