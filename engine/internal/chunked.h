@@ -62,7 +62,7 @@ public:
     // `n` bytes of text at p; endsHere when the text ends right after them.
     void FeedText(const uint8_t* p, int64_t n, bool endsHere, CByteStream& out) {
         if (ended_) return;
-        if (carryLength_ > 0) {
+        while (carryLength_ > 0) {
             // Complete the carried unit with the first bytes of this piece.
             uint8_t buffer[2 * Core::kMaxCarry + 8];
             const int64_t take = n < Core::kMaxCarry + 8 ? n : Core::kMaxCarry + 8;
@@ -73,10 +73,14 @@ public:
             const uint8_t* stopped = RunInto(buffer, buffer + total, final, out);
             const int64_t used = (stopped - buffer) - carryLength_;
             if (used < 0 || (!final && take == n)) {
-                // The piece was too short to finish it: keep what is left.
+                // Still cut short: keep what is left (at most kMaxCarry
+                // bytes), and go on with the rest of the piece, if any.
                 Keep(stopped, buffer + total);
-                if (final || core_.ended) Stop();
-                return;
+                if (final || core_.ended) return Stop();
+                if (take == n) return;
+                p += take;
+                n -= take;
+                continue;
             }
             carryLength_ = 0;
             p += used;
