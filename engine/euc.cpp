@@ -9,12 +9,9 @@ namespace morvel {
 namespace internal {
 namespace {
 
-struct SjisToEucCore {
-    static constexpr TextEnd kEnd = TextEnd::Bytewise;
+struct SjisToEucCore : ZeroClosedCore<TextEnd::Bytewise> {
     static constexpr int64_t kGrowth = 2;  // half-width katakana double
     static constexpr int64_t kMaxCarry = 1;
-    static constexpr int64_t kCloseMax = 1;
-    bool ended = false;
 
     const uint8_t* Run(const uint8_t* p, const uint8_t* end, bool final, uint8_t*& out) {
         uint8_t* o = out;
@@ -60,16 +57,11 @@ struct SjisToEucCore {
         out = o;
         return p;
     }
-
-    void Close(uint8_t*& o) { *o++ = 0x00; }
 };
 
-struct EucToSjisCore {
-    static constexpr TextEnd kEnd = TextEnd::Bytewise;
+struct EucToSjisCore : ZeroClosedCore<TextEnd::Bytewise> {
     static constexpr int64_t kGrowth = 1;  // nothing grows
     static constexpr int64_t kMaxCarry = 2;
-    static constexpr int64_t kCloseMax = 1;
-    bool ended = false;
 
     const uint8_t* Run(const uint8_t* p, const uint8_t* end, bool final, uint8_t*& out) {
         uint8_t* o = out;
@@ -134,8 +126,6 @@ struct EucToSjisCore {
         out = o;
         return p;
     }
-
-    void Close(uint8_t*& o) { *o++ = 0x00; }
 };
 
 }  // namespace

@@ -94,12 +94,9 @@ struct SjisToJisCore {
     }
 };
 
-struct JisToSjisCore {
-    static constexpr TextEnd kEnd = TextEnd::Bytewise;
+struct JisToSjisCore : ZeroClosedCore<TextEnd::Bytewise> {
     static constexpr int64_t kGrowth = 1;  // escapes vanish, pairs stay pairs
     static constexpr int64_t kMaxCarry = 2;
-    static constexpr int64_t kCloseMax = 1;
-    bool ended = false;
     Shift state = Shift::Ascii;
 
     const uint8_t* Run(const uint8_t* p, const uint8_t* end, bool final, uint8_t*& out) {
@@ -164,8 +161,6 @@ struct JisToSjisCore {
         out = o;
         return p;
     }
-
-    void Close(uint8_t*& o) { *o++ = 0x00; }
 };
 
 }  // namespace

@@ -405,12 +405,9 @@ struct Utf8ToUtf16Core {
 // front of a unit cut short, a high surrogate whose partner may follow and
 // a code point that a combining mark may follow, so it always stops at an
 // even offset from the start of the text and needs no count of its own.
-struct Utf16ToCp932Core {
-    static constexpr TextEnd kEnd = TextEnd::Core;
+struct Utf16ToCp932Core : ZeroClosedCore<TextEnd::Core> {
     static constexpr int64_t kGrowth = 1;    // a unit gives two bytes at most
     static constexpr int64_t kMaxCarry = 5;  // a base, a high surrogate, an odd byte
-    static constexpr int64_t kCloseMax = 1;
-    bool ended = false;
     bool started = false;
 
     const uint8_t* Run(const uint8_t* p, const uint8_t* end, bool final, uint8_t*& out) {
@@ -457,22 +454,17 @@ struct Utf16ToCp932Core {
         out = w.Out();
         return p;
     }
-
-    void Close(uint8_t*& o) { *o++ = 0; }
 };
 
 // UTF-8 straight to CP932. The UTF-16 text in between would begin with the
 // unit of the first character, and a unit U+FEFF or U+FFFE there reads as a
 // mark and is skipped; so is the UTF-8 sequence that gives it.
-struct Utf8ToCp932Core {
-    static constexpr TextEnd kEnd = TextEnd::ZeroByte;
+struct Utf8ToCp932Core : ZeroClosedCore<TextEnd::ZeroByte> {
     // One input byte gives at most one output byte: only sequences of two
     // bytes or more become double-byte codes. So while 8 input bytes are
     // left, the output has room for a whole word.
     static constexpr int64_t kGrowth = 1;
     static constexpr int64_t kMaxCarry = 6;  // a base and a sequence cut short
-    static constexpr int64_t kCloseMax = 1;
-    bool ended = false;
     bool started = false;
 
     const uint8_t* Run(const uint8_t* p, const uint8_t* end, bool final, uint8_t*& out) {
@@ -506,19 +498,14 @@ struct Utf8ToCp932Core {
         out = w.Out();
         return p;
     }
-
-    void Close(uint8_t*& o) { *o++ = 0; }
 };
 
 // UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD. Stops in front of a
 // unit cut short and a high surrogate whose partner may follow.
-struct Utf16ToUtf8Core {
-    static constexpr TextEnd kEnd = TextEnd::Core;
+struct Utf16ToUtf8Core : ZeroClosedCore<TextEnd::Core> {
     // One unit (2 bytes) gives at most three bytes, a pair of them four.
     static constexpr int64_t kGrowth = 2;
     static constexpr int64_t kMaxCarry = 3;  // a high surrogate and an odd byte
-    static constexpr int64_t kCloseMax = 1;
-    bool ended = false;
 
     const uint8_t* Run(const uint8_t* p, const uint8_t* end, bool final, uint8_t*& out) {
         const uint8_t* const limit = p + ((end - p) & ~int64_t{1});
@@ -558,8 +545,6 @@ struct Utf16ToUtf8Core {
         out = o;
         return final && !ended ? end : p;
     }
-
-    void Close(uint8_t*& o) { *o++ = 0; }
 };
 
 }  // namespace

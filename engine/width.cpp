@@ -261,13 +261,8 @@ inline uint64_t AlnumHalfChanged(uint64_t v, uint64_t next) {
 
 // Every core leaves at most a lead byte or a half-width katakana unread and
 // closes the text with its terminator 0x00.
-struct WidthCoreBase {
-    static constexpr TextEnd kEnd = TextEnd::Bytewise;
+struct WidthCoreBase : ZeroClosedCore<TextEnd::Bytewise> {
     static constexpr int64_t kMaxCarry = 1;
-    static constexpr int64_t kCloseMax = 1;
-    bool ended = false;
-
-    void Close(uint8_t*& o) { *o++ = 0x00; }
 };
 
 struct KanaToFullWidthCore : WidthCoreBase {

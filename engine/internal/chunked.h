@@ -40,6 +40,17 @@ enum class TextEnd {
     Core,      // the core finds it (the first zero code unit of UTF-16)
 };
 
+// What most cores share: a text that ends where `End` says, closed by one
+// terminator byte 0x00.
+template <TextEnd End>
+struct ZeroClosedCore {
+    static constexpr TextEnd kEnd = End;
+    static constexpr int64_t kCloseMax = 1;
+    bool ended = false;
+
+    void Close(uint8_t*& o) { *o++ = 0x00; }
+};
+
 // Room every Run may use beyond kGrowth per byte: word-at-a-time stores.
 constexpr int64_t kSlack = 16;
 
