@@ -11,8 +11,8 @@
 #include "app/ports.h"
 #include "app/strings.h"
 #include "engine/byte_stream.h"
-#include "ui/profile.h"
-#include "ui/recent_file_list.h"
+#include "app/profile.h"
+#include "app/recent_file_list.h"
 
 namespace morvel {
 

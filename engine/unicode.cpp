@@ -15,7 +15,7 @@
 #include "engine/engine.h"
 #include "engine/internal/chunked.h"
 #include "engine/internal/converters.h"
-#include "engine/unicode_internal.h"
+#include "engine/internal/unicode_internal.h"
 
 namespace morvel {
 

@@ -13,7 +13,7 @@
 #include "engine/engine.h"
 #include "engine/internal/chunked.h"
 #include "engine/internal/converters.h"
-#include "engine/width_tables.h"
+#include "engine/internal/width_tables.h"
 
 namespace morvel {
 namespace internal {

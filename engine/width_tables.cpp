@@ -1,7 +1,7 @@
 // The width tables, laid out as rows a reader can check against the
 // folding rules line by line, and the lookups derived from them at compile
 // time for the fast foldings.
-#include "engine/width_tables.h"
+#include "engine/internal/width_tables.h"
 
 #include <array>
 

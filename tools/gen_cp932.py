@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Generates engine/cp932_tables.cpp and engine/cp932_tables.h, the tables of
+"""Generates engine/cp932_tables.cpp and engine/internal/cp932_tables.h, the tables of
 Morvel's code-page layer for Windows code page 932.
 
 The mapping is Python's built-in 'cp932' codec (Microsoft's published table,
@@ -205,7 +205,7 @@ extern const Composition kCompositions[kCompositionCount];
 """
 
     c = HEADER + f"""\
-#include "engine/cp932_tables.h"
+#include "engine/internal/cp932_tables.h"
 
 namespace morvel::cp932 {{
 
@@ -252,7 +252,7 @@ const Composition kCompositions[kCompositionCount] = {
 
 }  // namespace morvel::cp932
 """
-    with open(os.path.join(root, 'engine', 'cp932_tables.h'), 'w', encoding='utf-8') as f:
+    with open(os.path.join(root, 'engine', 'internal', 'cp932_tables.h'), 'w', encoding='utf-8') as f:
         f.write(h)
     with open(os.path.join(root, 'engine', 'cp932_tables.cpp'), 'w', encoding='utf-8') as f:
         f.write(c)

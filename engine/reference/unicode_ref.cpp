@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "engine/reference/reference.h"
-#include "engine/unicode_internal.h"
+#include "engine/internal/unicode_internal.h"
 
 namespace morvel::reference {
 

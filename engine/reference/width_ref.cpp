@@ -2,7 +2,7 @@
 // ReadByte until -1, write with Append, look characters up in the literal
 // tables (the symbol tables by a linear search from row 0).
 #include "engine/reference/reference.h"
-#include "engine/width_tables.h"
+#include "engine/internal/width_tables.h"
 
 namespace morvel::reference {
 namespace {

@@ -9,8 +9,8 @@
 
 #include <unistd.h>
 
-#include "ui/profile.h"
-#include "ui/recent_file_list.h"
+#include "app/profile.h"
+#include "app/recent_file_list.h"
 
 namespace morvel {
 namespace {

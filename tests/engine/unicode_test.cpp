@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "engine/converter.h"
-#include "engine/cp932_tables.h"
+#include "engine/internal/cp932_tables.h"
 #include "engine/engine.h"
 #include "engine/reference/reference.h"
 #include "tests/engine/test_util.h"

@@ -9,7 +9,7 @@
 #include "engine/converter.h"
 #include "engine/engine.h"
 #include "engine/reference/reference.h"
-#include "engine/width_tables.h"
+#include "engine/internal/width_tables.h"
 #include "tests/engine/test_util.h"
 
 namespace morvel {

@@ -1,4 +1,4 @@
-#include "ui/profile.h"
+#include "app/profile.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "ui/recent_file_list.h"
+#include "app/recent_file_list.h"
 
 #include <cstdio>
 #include <utility>

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/profile.h"
+#include "app/profile.h"
 
 namespace morvel {
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "engine/cp932_tables.h"
+#include "engine/internal/cp932_tables.h"
 
 namespace morvel::cp932 {
 
