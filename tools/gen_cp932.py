@@ -17,7 +17,9 @@ included). On top of it:
   * the composition pairs: every (base, combining mark) whose canonical
     composition is a single character with a CP932 code.
 
-Usage: tools/gen_cp932.py [repository root]   (default: the parent of tools/)
+Usage: tools/gen_cp932.py [output directory]   (default: the repository root)
+The files go to DIR/engine/cp932_tables.cpp and DIR/engine/internal/cp932_tables.h;
+the directories are made as needed.
 """
 import os
 import sys
@@ -252,6 +254,7 @@ const Composition kCompositions[kCompositionCount] = {
 
 }  // namespace morvel::cp932
 """
+    os.makedirs(os.path.join(root, 'engine', 'internal'), exist_ok=True)
     with open(os.path.join(root, 'engine', 'internal', 'cp932_tables.h'), 'w', encoding='utf-8') as f:
         f.write(h)
     with open(os.path.join(root, 'engine', 'cp932_tables.cpp'), 'w', encoding='utf-8') as f:
