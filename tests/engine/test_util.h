@@ -1,15 +1,19 @@
-// Small helpers shared by the engine tests: streams from byte lists, results
-// as byte vectors, readable hex for failure messages, and the ASCII-prefix
-// sweep that makes every vector meet the fast paths at every alignment.
+// Shared by the engine tests and the fuzz targets: streams from byte lists,
+// readable hex, every conversion with its reference and its resumable
+// converter, random text, and feeding a converter in pieces.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
-#include <initializer_list>
+#include <optional>
+#include <ostream>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "engine/converter.h"
 #include "engine/engine.h"
+#include "engine/reference/reference.h"
 
 namespace morvel::test {
 
@@ -20,9 +24,7 @@ inline void Fill(CByteStream& s, const Bytes& bytes) {
     for (uint8_t b : bytes) s.Append(b);
 }
 
-inline Bytes ToBytes(const CByteStream& s) {
-    return Bytes(s.Data(), s.Data() + s.Size());
-}
+inline Bytes ToBytes(const CByteStream& s) { return Bytes(s.Data(), s.Data() + s.Size()); }
 
 inline std::string Hex(const Bytes& bytes) {
     std::string out;
@@ -44,24 +46,209 @@ inline Bytes Concat(const Bytes& a, const Bytes& b) {
     return out;
 }
 
-// `count` bytes of printable ASCII, as a prefix that every byte-wise
-// operation passes through unchanged except AlnumToFullWidth.
+// `count` bytes of printable ASCII: put in front of a text, it makes the
+// text meet the word-at-a-time paths at every alignment.
 inline Bytes AsciiPrefix(size_t count) {
     Bytes out;
     for (size_t i = 0; i < count; ++i) out.push_back(static_cast<uint8_t>('a' + i % 26));
     return out;
 }
 
-using ByteOp = void (*)(CByteStream&, CByteStream&);
+// UTF-16LE bytes of the given units, and of ASCII bytes (push_back, not
+// insert, for the same reason as Concat).
+inline Bytes U16(std::initializer_list<uint16_t> units) {
+    Bytes out;
+    for (uint16_t u : units) {
+        out.push_back(static_cast<uint8_t>(u));
+        out.push_back(static_cast<uint8_t>(u >> 8));
+    }
+    return out;
+}
+inline Bytes Widen(const Bytes& ascii) {
+    Bytes out;
+    for (uint8_t b : ascii) out.insert(out.end(), {b, 0});
+    return out;
+}
 
-// Runs a byte-wise operation the way every caller does: rewound source,
-// cleared destination.
-inline Bytes RunOp(ByteOp op, const Bytes& input) {
+// ---- The conversions ----------------------------------------------------------
+
+using Fn = void (*)(CByteStream& src, CByteStream& dst);
+
+template <auto F>
+void Call(CByteStream& s, CByteStream& d) { F(s, d); }
+template <auto F, EncodingId M>
+void CallWith(CByteStream& s, CByteStream& d) { F(s, d, M); }
+
+// How a text is laid out: the input's form picks the random text and how an
+// ASCII prefix is written; the output's form says how that prefix comes out.
+enum class Form { Bytes, Utf8, Utf16, MarkedUtf16, FullWidth };
+
+struct Conversion {
+    const char* name;
+    Form in, out;
+    bool byteWise;  // reads from the read position and appends; else reads from byte 0 and replaces
+    Fn fast, reference;
+    Fn chain;  // the chain of engine.h that gives the same bytes, if any
+    std::optional<Operation> converter;
+};
+
+enum class Op {
+    SjisToJis, JisToSjis, SjisToEuc, EucToSjis,
+    KanaToFullWidth, KanaToHalfWidth, AlnumToHalfWidth, AlnumToFullWidth,
+    SjisToUtf16, Utf16ToSjis, Utf8ToSjis, SjisToUtf8, Utf8ToUtf16, Utf16ToUtf8,
+};
+
+// Indexed by Op.
+inline const Conversion kConversions[] = {
+    {"SjisToJis", Form::Bytes, Form::Bytes, true, SjisToJis, reference::SjisToJis, nullptr, Operation::SjisToJis},
+    {"JisToSjis", Form::Bytes, Form::Bytes, true, JisToSjis, reference::JisToSjis, nullptr, Operation::JisToSjis},
+    {"SjisToEuc", Form::Bytes, Form::Bytes, true, SjisToEuc, reference::SjisToEuc, nullptr, Operation::SjisToEuc},
+    {"EucToSjis", Form::Bytes, Form::Bytes, true, EucToSjis, reference::EucToSjis, nullptr, Operation::EucToSjis},
+    {"KanaToFullWidth", Form::Bytes, Form::Bytes, true, KanaToFullWidth, reference::KanaToFullWidth, nullptr,
+     Operation::KanaToFullWidth},
+    {"KanaToHalfWidth", Form::Bytes, Form::Bytes, true, KanaToHalfWidth, reference::KanaToHalfWidth, nullptr,
+     Operation::KanaToHalfWidth},
+    {"AlnumToHalfWidth", Form::Bytes, Form::Bytes, true, AlnumToHalfWidth, reference::AlnumToHalfWidth, nullptr,
+     Operation::AlnumToHalfWidth},
+    {"AlnumToFullWidth", Form::Bytes, Form::FullWidth, true, AlnumToFullWidth, reference::AlnumToFullWidth, nullptr,
+     Operation::AlnumToFullWidth},
+    {"SjisToUtf16Output", Form::Bytes, Form::MarkedUtf16, false, CallWith<ToUtf16, Unicode>,
+     CallWith<reference::ToUtf16, Unicode>, Call<SjisToUtf16Output>, Operation::SjisToUtf16Output},
+    {"Utf16InputToSjis", Form::Utf16, Form::Bytes, false, CallWith<FromUtf16, Unicode>,
+     CallWith<reference::FromUtf16, Unicode>, Call<Utf16InputToSjis>, Operation::Utf16InputToSjis},
+    {"Utf8InputToSjis", Form::Utf8, Form::Bytes, false, Call<Utf8InputToSjis>, Call<reference::Utf8InputToSjis>,
+     nullptr, Operation::Utf8InputToSjis},
+    {"SjisToUtf8Output", Form::Bytes, Form::Bytes, false, Call<SjisToUtf8Output>,
+     Call<reference::SjisToUtf8Output>, nullptr, Operation::SjisToUtf8Output},
+    {"Utf8ToUtf16", Form::Utf8, Form::Utf16, false, CallWith<ToUtf16, Utf8>, CallWith<reference::ToUtf16, Utf8>,
+     nullptr, std::nullopt},
+    {"Utf16ToUtf8", Form::Utf16, Form::Bytes, false, CallWith<FromUtf16, Utf8>,
+     CallWith<reference::FromUtf16, Utf8>, nullptr, std::nullopt},
+};
+
+inline const Conversion& Of(Op op) { return kConversions[static_cast<int>(op)]; }
+
+// What one run leaves: the destination's bytes and the source's read position.
+struct Outcome {
+    Bytes out;
+    int64_t readPos;
+    bool operator==(const Outcome&) const = default;
+};
+inline void PrintTo(const Outcome& o, std::ostream* os) { *os << Hex(o.out) << " (read to " << o.readPos << ")"; }
+
+// Runs `f` on `text` from read position `pos` into a destination that holds
+// `before` and, when `roomy`, has room for any result already.
+inline Outcome Apply(Fn f, const Bytes& text, int64_t pos = 0, const Bytes& before = {}, bool roomy = false) {
     CByteStream src, dst;
-    Fill(src, input);
-    src.SetReadPos(0);
-    op(src, dst);
-    return ToBytes(dst);
+    Fill(src, text);
+    src.SetReadPos(pos);
+    if (roomy) dst.Reserve(4 * static_cast<int64_t>(text.size() + before.size()) + 16);
+    for (uint8_t b : before) dst.Append(b);
+    f(src, dst);
+    return {ToBytes(dst), src.ReadPos()};
+}
+
+// The converter `op` fed `text` in pieces that end at `cuts` (ascending
+// offsets into the text), then finished.
+inline Bytes FeedInPieces(Operation op, const Bytes& text, const std::vector<size_t>& cuts) {
+    auto converter = MakeConverter(op);
+    CByteStream out;
+    size_t at = 0;
+    for (size_t cut : cuts) {
+        converter->Feed(text.data() + at, static_cast<int64_t>(cut - at), out);
+        at = cut;
+    }
+    converter->Feed(text.data() + at, static_cast<int64_t>(text.size() - at), out);
+    converter->Finish(out);
+    return ToBytes(out);
+}
+
+// Cuts of `size` bytes into pieces of 1 to `maxPiece` bytes.
+inline std::vector<size_t> RandomCuts(std::mt19937& rng, size_t size, size_t maxPiece) {
+    std::vector<size_t> cuts;
+    for (size_t at = 1 + rng() % maxPiece; at < size; at += 1 + rng() % maxPiece) cuts.push_back(at);
+    return cuts;
+}
+
+// ---- Random text ----------------------------------------------------------------
+
+inline Bytes Utf8Of(uint32_t u) {
+    if (u < 0x80) return {static_cast<uint8_t>(u)};
+    if (u < 0x800) return {static_cast<uint8_t>(0xC0 | u >> 6), static_cast<uint8_t>(0x80 | (u & 0x3F))};
+    if (u < 0x10000)
+        return {static_cast<uint8_t>(0xE0 | u >> 12), static_cast<uint8_t>(0x80 | (u >> 6 & 0x3F)),
+                static_cast<uint8_t>(0x80 | (u & 0x3F))};
+    return {static_cast<uint8_t>(0xF0 | u >> 18), static_cast<uint8_t>(0x80 | (u >> 12 & 0x3F)),
+            static_cast<uint8_t>(0x80 | (u >> 6 & 0x3F)), static_cast<uint8_t>(0x80 | (u & 0x3F))};
+}
+
+inline Bytes Utf16Of(uint32_t u) {
+    if (u < 0x10000) return U16({static_cast<uint16_t>(u)});
+    return U16({static_cast<uint16_t>(0xD800 + ((u - 0x10000) >> 10)), static_cast<uint16_t>(0xDC00 + (u & 0x3FF))});
+}
+
+// Random text of `items` items, made of what steers some conversion: escape
+// sequences and shift codes, lead and trail bytes, half-width katakana and
+// their marks, byte-order marks, bases with combining marks, surrogates,
+// runs of ASCII, any byte, now and then a terminator; the characters mostly
+// in `form` (Bytes: Shift-JIS, EUC-JP and JIS alike). UTF-16 text is made
+// of whole units but may end on an odd byte.
+inline Bytes RandomText(std::mt19937& rng, Form form, size_t items) {
+    static const Bytes kPieces[] = {
+        {0x1B, 0x24, 0x42}, {0x1B, 0x24, 0x40}, {0x1B, 0x28, 0x42}, {0x1B, 0x28, 0x49}, {0x1B, 0x28, 0x4A},
+        {0x1B}, {0x0E}, {0x0F}, {0x0D, 0x0A}, {0x09}, {0x8E}, {0x8F}, {0x8F, 0xB0, 0xA1}, {0x88, 0x9F},
+        {0x82, 0xA0}, {0x83, 0x4B}, {0x81, 0x5B}, {0x83, 0x94}, {0xB6, 0xDE}, {0xCA, 0xDF}, {0xB3, 0xDE},
+        {0xB0, 0xA1}, {0x30, 0x21}, {0xB1}, {0x81}, {0x82, 0x60}, {0xFC, 0xFC}, {0xE3, 0x81, 0x8B},
+        {0xE3, 0x82, 0x99}, {0x3D, 0xCC, 0xB8}, {0xD0, 0x98, 0xCC, 0x86}, {0xEF, 0xBB, 0xBF}, {0xEF, 0xBF, 0xBE},
+        {0xFF, 0xFE}, {0x42, 0x30}, {0x3D, 0xD8}, {0x3D, 0xD8, 0x00, 0xDE}, {0x4B, 0x30, 0x99, 0x30},
+        {0x3D, 0x00, 0x38, 0x03}, {0x18, 0x04, 0x06, 0x03}, {0xA6, 0x30, 0x99, 0x30},
+    };
+    static const Bytes kMarks[] = {{0xFF, 0xFE}, {0xFE, 0xFF}, {0xEF, 0xBB, 0xBF}, {0xEF, 0xBF, 0xBE}};
+    static const uint32_t kCodePoints[] = {0x3099, 0x309A, 0x0308, 0x0306, 0x0338, 0x304B, 0x30A6, 0x0415,
+                                           0x3D,   0xFEFF, 0xFFFE, 0xFFFD, 0x80,   0xF8F0, 0xE000, 0x10FFFF,
+                                           0x5C,   0xA5,   0x203E, 0x301C, 0xFF5E, 0x2460, 0x7E8A, 0xFF61};
+    auto pick = [&](uint32_t n) { return static_cast<uint32_t>(rng() % n); };
+    auto byte = [](uint32_t b) { return static_cast<uint8_t>(b); };
+    const bool utf16 = form == Form::Utf16;
+    Bytes out;
+    if (pick(4) == 0) out = kMarks[pick(utf16 ? 2 : 4)];
+    for (size_t i = 0; i < items; ++i) {
+        Bytes item;
+        switch (pick(10)) {
+            case 0: case 1: item = kPieces[pick(std::size(kPieces))]; break;
+            case 2: item = {byte(rng()), byte(rng())}; item.resize(utf16 ? 2 : 1); break;
+            case 3:
+                for (uint32_t n = pick(24); n > 0; --n) item.push_back(byte(0x20 + pick(0x5F)));
+                if (utf16) item = Widen(item);
+                break;
+            case 4: if (pick(6) == 0) item = Bytes(utf16 ? 2 : 1, static_cast<uint8_t>(pick(2) || utf16 ? 0x00 : 0x1A)); break;
+            default:
+                if (form == Form::Bytes) {
+                    switch (pick(4)) {
+                        case 0: item = {byte(pick(2) ? 0x81 + pick(3) : 0x81 + pick(31)), byte(0x40 + pick(0xBD))}; break;
+                        case 1: item = {byte(0xE0 + pick(29)), byte(pick(8) ? 0x40 + pick(0xBD) : rng())}; break;
+                        case 2: item = {byte(0xA1 + pick(0x3F))}; if (pick(2)) item.push_back(byte(0xDE + pick(2))); break;
+                        default: item = {byte(0xA1 + pick(0x5E)), byte(0xA1 + pick(0x5E))};
+                    }
+                    break;
+                }
+                uint32_t u;
+                switch (pick(6)) {
+                    case 0: u = kCodePoints[pick(std::size(kCodePoints))]; break;
+                    case 1: u = 0x3040 + pick(0xC0); break;
+                    case 2: u = 0x4E00 + pick(0x5200); break;
+                    case 3: u = 0x80 + pick(0x780); break;
+                    case 4: u = 0x10000 + pick(0x100000); break;
+                    default: u = 1 + pick(0xFFFF);
+                }
+                item = utf16 ? Utf16Of(u) : Utf8Of(u);
+                if (pick(6) == 0) item.resize(utf16 ? 2 : 1 + pick(static_cast<uint32_t>(item.size())));  // cut short
+        }
+        if (utf16 && item.size() % 2) item.push_back(0x00);
+        out.insert(out.end(), item.begin(), item.end());
+    }
+    if (utf16 && pick(8) == 0) out.push_back(0x41);
+    return out;
 }
 
 }  // namespace morvel::test
