@@ -1,8 +1,11 @@
 #include "app/profile.h"
 
-#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string_view>
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -15,31 +18,245 @@ namespace morvel {
 
 namespace {
 
-std::string Trim(const std::string& s) {
+std::string_view Trim(std::string_view s) {
     size_t b = 0, e = s.size();
     while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
     while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t')) --e;
     return s.substr(b, e - b);
 }
 
-// Reads at most `limit` bytes of the file; "" when it cannot be read.
-std::string ReadCapped(const std::string& path, size_t limit) {
-    std::string out;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return out;
+// A descriptor closed when it goes out of scope.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+// How the profile's path opened.
+enum class Opened { kRegular, kMissing, kUnusable };
+
+// Opens `path` for reading without blocking (a FIFO or a device would
+// otherwise wait, or be read for ever) and keeps it only when it is a
+// regular file.
+Opened OpenProfile(const std::string& path, int& fd) {
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) return errno == ENOENT ? Opened::kMissing : Opened::kUnusable;
     struct stat st;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-        char buf[64 * 1024];
-        while (out.size() < limit) {
-            const ssize_t n = ::read(fd, buf, sizeof buf);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
-            out.append(buf, std::min(static_cast<size_t>(n), limit - out.size()));
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        fd = -1;
+        return Opened::kUnusable;
+    }
+    return Opened::kRegular;
+}
+
+// A piece of the file as LineReader hands it out: either one whole line, with
+// its '\n' when it has one, or a piece of a line longer than kMaxLineBytes,
+// which comes in as many pieces as the buffer takes.
+struct Piece {
+    std::string_view bytes;
+    bool whole = false;
+};
+
+// Reads a file line by line through a buffer of fixed size.
+class LineReader {
+public:
+    static constexpr size_t kBufferBytes = 2 * CProfile::kMaxLineBytes;
+
+    explicit LineReader(int fd) : fd_(fd), buf_(std::make_unique<char[]>(kBufferBytes)) {}
+
+    // The next piece; false at the end of the file or after a failed read.
+    bool Next(Piece& piece) {
+        for (;;) {
+            const char* begin = buf_.get() + begin_;
+            const size_t avail = end_ - begin_;
+            const void* nl = std::memchr(begin, '\n', avail);
+            const size_t lineBytes = nl != nullptr ? static_cast<const char*>(nl) - begin + 1 : 0;
+            if (inLongLine_ || (nl == nullptr && avail >= CProfile::kMaxLineBytes) ||
+                lineBytes > CProfile::kMaxLineBytes) {
+                // Part of a long line: handed on as it comes, never held.
+                const size_t n = nl != nullptr ? lineBytes : avail;
+                if (n > 0) {
+                    inLongLine_ = nl == nullptr;
+                    return Take(piece, n, false);
+                }
+            } else if (nl != nullptr) {
+                return Take(piece, lineBytes, true);
+            } else if (atEnd_ && avail > 0) {
+                return Take(piece, avail, true);  // the last line, without a line end
+            }
+            if (atEnd_ || failed_) return false;
+            Fill();
         }
     }
-    ::close(fd);
+
+    bool Failed() const { return failed_; }
+
+private:
+    bool Take(Piece& piece, size_t n, bool whole) {
+        piece.bytes = std::string_view(buf_.get() + begin_, n);
+        piece.whole = whole;
+        begin_ += n;
+        return true;
+    }
+
+    // Moves what is left to the front and reads more after it. Whatever is
+    // left is shorter than kMaxLineBytes, so there is always room.
+    void Fill() {
+        if (begin_ > 0) {
+            std::memmove(buf_.get(), buf_.get() + begin_, end_ - begin_);
+            end_ -= begin_;
+            begin_ = 0;
+        }
+        for (;;) {
+            const ssize_t n = ::read(fd_, buf_.get() + end_, kBufferBytes - end_);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) failed_ = true;
+            if (n == 0) atEnd_ = true;
+            if (n > 0) end_ += static_cast<size_t>(n);
+            return;
+        }
+    }
+
+    int fd_;
+    std::unique_ptr<char[]> buf_;
+    size_t begin_ = 0, end_ = 0;
+    bool inLongLine_ = false;
+    bool atEnd_ = false;
+    bool failed_ = false;
+};
+
+// What a whole line is: a section header, an entry or nothing.
+struct LineKind {
+    bool header = false;
+    bool entry = false;
+    std::string_view name;   // of the header's section
+    std::string_view key;    // trimmed, of an entry
+    std::string_view value;  // to the end of the line, of an entry
+};
+
+LineKind Classify(std::string_view line) {
+    if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    LineKind kind;
+    const std::string_view trimmed = Trim(line);
+    if (trimmed.size() >= 2 && trimmed.front() == '[' && trimmed.back() == ']') {
+        kind.header = true;
+        kind.name = trimmed.substr(1, trimmed.size() - 2);
+    } else if (const size_t eq = line.find('='); eq != std::string_view::npos && trimmed.front() != ';') {
+        kind.entry = true;
+        kind.key = Trim(line.substr(0, eq));
+        kind.value = line.substr(eq + 1);
+    }
+    return kind;
+}
+
+std::string_view LineEnd(std::string_view line) {
+    if (line.size() >= 2 && line.substr(line.size() - 2) == "\r\n") return "\r\n";
+    if (!line.empty() && line.back() == '\n') return "\n";
+    return {};
+}
+
+// Follows the file piece by piece and tells where the first section of a
+// name lies, and what the file's line ends are like.
+class SectionFinder {
+public:
+    enum Where { kBefore, kHeader, kInside, kAfter };
+
+    explicit SectionFinder(std::string_view section) : section_(section) {}
+
+    Where Feed(const Piece& piece) {
+        if (!piece.bytes.empty()) endsInLineEnd_ = piece.bytes.back() == '\n';
+        if (!piece.whole) {
+            lastLineBlank_ = false;
+            return where_;
+        }
+        if (fileLineEnd_.empty()) fileLineEnd_ = LineEnd(piece.bytes);
+        const LineKind kind = Classify(piece.bytes);
+        lastLineBlank_ = piece.bytes.size() == LineEnd(piece.bytes).size();
+        if (kind.header && where_ == kInside) {
+            where_ = kAfter;
+        } else if (kind.header && where_ == kBefore && kind.name == section_) {
+            where_ = kInside;
+            headerLineEnd_ = LineEnd(piece.bytes);
+            if (headerLineEnd_.empty()) headerLineEnd_ = FileLineEnd();
+            return kHeader;
+        }
+        return where_;
+    }
+
+    bool Found() const { return where_ != kBefore; }
+    // The line end of the section's header line (the file's when it has none).
+    std::string_view HeaderLineEnd() const { return headerLineEnd_; }
+    // The line end of the file's first line; "\n" when no line has ended yet.
+    std::string_view FileLineEnd() const { return fileLineEnd_.empty() ? "\n" : fileLineEnd_; }
+    bool EndsInLineEnd() const { return endsInLineEnd_; }
+    bool LastLineBlank() const { return lastLineBlank_; }
+
+private:
+    std::string_view section_;
+    Where where_ = kBefore;
+    std::string_view headerLineEnd_, fileLineEnd_;
+    bool endsInLineEnd_ = true;  // an empty file needs no line end
+    bool lastLineBlank_ = true;
+};
+
+// The section as WriteSection writes it.
+std::string Render(const std::string& section, const std::vector<std::pair<std::string, std::string>>& entries,
+                   std::string_view lineEnd) {
+    std::string out = "[" + section + "]";
+    out += lineEnd;
+    for (const auto& [key, value] : entries) {
+        out += key;
+        out += '=';
+        out += value;
+        out += lineEnd;
+    }
+    out += lineEnd;
     return out;
 }
+
+// Gathers small writes into blocks for the output file.
+class BlockWriter {
+public:
+    explicit BlockWriter(COutputFile& out) : out_(out) { block_.reserve(kBlockBytes); }
+
+    void Write(std::string_view bytes) {
+        if (err_ != 0) return;
+        if (block_.size() + bytes.size() > kBlockBytes) Flush();
+        if (bytes.size() >= kBlockBytes) {
+            Put(bytes);
+        } else {
+            block_.append(bytes);
+        }
+    }
+    // 0 or an errno value, for everything written so far.
+    int Flush() {
+        if (err_ == 0 && !block_.empty()) Put(block_);
+        block_.clear();
+        return err_;
+    }
+
+private:
+    static constexpr size_t kBlockBytes = 64 * 1024;
+
+    void Put(std::string_view bytes) {
+        if (err_ == 0)
+            err_ = out_.Write(reinterpret_cast<const uint8_t*>(bytes.data()), static_cast<int64_t>(bytes.size()));
+    }
+
+    COutputFile& out_;
+    std::string block_;
+    int err_ = 0;
+};
 
 // Creates every missing directory of `dir`, owner-only as configuration
 // directories are.
@@ -68,113 +285,118 @@ std::string CProfile::DefaultPath() {
     return base + "/morvel/morvel.ini";
 }
 
-void CProfile::Load() {
-    lines_.clear();
-    truncated_ = false;
-    if (!path_.empty()) Parse(ReadCapped(path_, kMaxProfileBytes));
-}
-
-void CProfile::Parse(const std::string& content) {
-    std::string section;
-    size_t pos = 0;
-    if (content.size() >= kMaxProfileBytes) truncated_ = true;
-    while (pos < content.size()) {
-        if (lines_.size() == kMaxLines) {
-            truncated_ = true;
-            break;
-        }
-        size_t end = content.find('\n', pos);
-        const bool complete = end != std::string::npos;
-        if (!complete) end = content.size();
-        const size_t length = end - pos;
-        if (length > kMaxLineBytes || (!complete && content.size() >= kMaxProfileBytes)) {
-            // Too long to be ours, or cut off by the read limit: dropped.
-            truncated_ = true;
-            pos = end + 1;
-            continue;
-        }
-        Line line;
-        line.text = content.substr(pos, length);
-        pos = end + 1;
-        if (!line.text.empty() && line.text.back() == '\r') line.text.pop_back();
-        const std::string trimmed = Trim(line.text);
-        if (trimmed.size() >= 2 && trimmed.front() == '[' && trimmed.back() == ']') {
-            line.isHeader = true;
-            section = trimmed.substr(1, trimmed.size() - 2);
-        } else if (const size_t eq = line.text.find('='); eq != std::string::npos && trimmed[0] != ';') {
-            line.isEntry = true;
-            line.key = Trim(line.text.substr(0, eq));
-            line.value = line.text.substr(eq + 1);
-        }
-        line.section = section;
-        lines_.push_back(std::move(line));
-    }
-}
-
 std::string CProfile::GetString(const std::string& section, const std::string& key) const {
-    const std::string wanted = Trim(key);
-    for (const Line& line : lines_) {
-        if (line.isEntry && line.section == section && line.key == wanted) return line.value;
-    }
-    return {};
+    return GetStrings(section, {key}).front();
 }
 
-std::string CProfile::Serialize() const {
-    std::string out;
-    for (const Line& line : lines_) {
-        out += line.text;
-        out += '\n';
+std::vector<std::string> CProfile::GetStrings(const std::string& section,
+                                              const std::vector<std::string>& keys) const {
+    std::vector<std::string> values(keys.size());
+    int raw = -1;
+    if (path_.empty() || OpenProfile(path_, raw) != Opened::kRegular) return values;
+    const Descriptor fd(raw);
+    std::vector<bool> found(keys.size());
+    size_t left = keys.size();
+    LineReader reader(fd.get());
+    Piece piece;
+    bool inside = false;
+    while (left > 0 && reader.Next(piece)) {
+        if (!piece.whole) continue;
+        const LineKind kind = Classify(piece.bytes);
+        if (kind.header) {
+            if (inside) break;  // the first section of the name is the one
+            inside = kind.name == section;
+        } else if (inside && kind.entry) {
+            for (size_t i = 0; i < keys.size(); ++i) {
+                if (!found[i] && kind.key == Trim(keys[i])) {
+                    values[i] = kind.value;
+                    found[i] = true;
+                    --left;
+                }
+            }
+        }
     }
-    return out;
+    return values;  // what a failed read left unread is empty
 }
 
 bool CProfile::WriteSection(const std::string& section,
-                            const std::vector<std::pair<std::string, std::string>>& entries) {
+                            const std::vector<std::pair<std::string, std::string>>& entries) noexcept {
     if (path_.empty()) return false;
-    Load();
-    const std::string before = Serialize();
-    std::vector<Line> kept;
-    kept.reserve(lines_.size() + entries.size() + 2);
-    size_t insertAt = std::string::npos;
-    for (Line& line : lines_) {
-        // Every occurrence of the section goes; the first one's place is
-        // where the new one comes.
-        if (line.section == section && !section.empty()) {
-            if (line.isHeader && insertAt == std::string::npos) insertAt = kept.size();
-            continue;
-        }
-        kept.push_back(std::move(line));
+    try {
+        return Replace(section, entries);
+    } catch (...) {
+        return false;  // the output file, if any, went with its object
     }
-    std::vector<Line> fresh;
-    Line header;
-    header.text = "[" + section + "]";
-    header.isHeader = true;
-    header.section = section;
-    fresh.push_back(header);
-    for (const auto& [key, value] : entries) {
-        Line line;
-        line.text = key + "=" + value;
-        line.isEntry = true;
-        line.section = section;
-        line.key = Trim(key);
-        line.value = value;
-        fresh.push_back(std::move(line));
-    }
-    fresh.push_back(Line{});  // a blank line ends every section written
-    if (insertAt == std::string::npos && truncated_) {
-        insertAt = 0;
-    } else if (insertAt == std::string::npos) {
-        // A new section goes to the end, after a blank line.
-        if (!kept.empty() && !kept.back().text.empty()) kept.push_back(Line{});
-        insertAt = kept.size();
-    }
-    kept.insert(kept.begin() + static_cast<std::ptrdiff_t>(insertAt), fresh.begin(), fresh.end());
-    lines_ = std::move(kept);
-    if (Serialize() == before) return true;  // the file already says this
+}
 
-    const size_t slash = path_.rfind('/');
-    if (slash != std::string::npos && slash > 0) MakeDirectories(path_.substr(0, slash));
-    return WriteFileAtomically(path_, Serialize()) == 0;
+bool CProfile::Replace(const std::string& section,
+                       const std::vector<std::pair<std::string, std::string>>& entries) {
+    int raw = -1;
+    const Opened opened = OpenProfile(path_, raw);
+    if (opened == Opened::kUnusable) return false;  // never written over
+    const Descriptor fd(raw);
+
+    if (opened == Opened::kMissing) {
+        const size_t slash = path_.rfind('/');
+        if (slash != std::string::npos && slash > 0) MakeDirectories(path_.substr(0, slash));
+        const std::string text = Render(section, entries, "\n");
+        COutputFile out;
+        int err = out.Open(path_);
+        if (err == 0) err = out.Write(reinterpret_cast<const uint8_t*>(text.data()), static_cast<int64_t>(text.size()));
+        if (err == 0) err = out.Commit();
+        return err == 0;
+    }
+
+    // First pass: does the section already say this? Stops at the first
+    // difference, or at the end of the section.
+    {
+        SectionFinder finder(section);
+        LineReader reader(fd.get());
+        Piece piece;
+        std::string expected;
+        size_t matched = 0;
+        bool differs = false;
+        while (reader.Next(piece)) {
+            const SectionFinder::Where where = finder.Feed(piece);
+            if (where == SectionFinder::kBefore) continue;
+            if (where == SectionFinder::kAfter) break;
+            if (where == SectionFinder::kHeader) expected = Render(section, entries, finder.HeaderLineEnd());
+            if (expected.compare(matched, piece.bytes.size(), piece.bytes) != 0) {
+                differs = true;
+                break;
+            }
+            matched += piece.bytes.size();
+        }
+        if (reader.Failed()) return false;
+        if (finder.Found() && !differs && matched == expected.size()) return true;
+    }
+
+    // Second pass over the same open file (so a file renamed over it in the
+    // meantime does not mix in): every byte is copied but the section's.
+    if (::lseek(fd.get(), 0, SEEK_SET) != 0) return false;
+    COutputFile out;
+    if (out.Open(path_) != 0) return false;
+    BlockWriter writer(out);
+    SectionFinder finder(section);
+    LineReader reader(fd.get());
+    Piece piece;
+    while (reader.Next(piece)) {
+        switch (finder.Feed(piece)) {
+            case SectionFinder::kHeader: writer.Write(Render(section, entries, finder.HeaderLineEnd())); break;
+            case SectionFinder::kInside: break;
+            default: writer.Write(piece.bytes); break;
+        }
+    }
+    if (reader.Failed()) return false;  // `out` removes the new file
+    if (!finder.Found()) {
+        // A new section at the end, after a blank line.
+        const std::string_view lineEnd = finder.FileLineEnd();
+        if (!finder.EndsInLineEnd()) writer.Write(lineEnd);
+        if (!finder.LastLineBlank()) writer.Write(lineEnd);
+        writer.Write(Render(section, entries, lineEnd));
+    }
+    if (writer.Flush() != 0) return false;
+    return out.Commit() == 0;
 }
 
 }  // namespace morvel

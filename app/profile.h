@@ -1,12 +1,18 @@
 // The profile: an initialisation file of [sections] holding "key=value"
 // lines, where the recent-file lists live between runs.
 //
-// Reading is lenient and bounded: at most kMaxProfileBytes of the file are
-// read, lines longer than kMaxLineBytes are skipped, lines after
-// the first kMaxLines are not read, and anything that is not
-// a section header or an entry reads as nothing. Writing reads the file
-// again, replaces one section and writes the whole file atomically, keeping
-// every other section, entry and comment as it was.
+// The file is never held in memory: reading streams it line by line through
+// a buffer of bounded size and keeps only the values asked for, and writing
+// streams it from the old file into the new one, so a profile of any size
+// costs the same memory. Reading is lenient: a line longer than
+// kMaxLineBytes, or anything that is not a section header or an entry,
+// reads as nothing. Writing replaces the bytes of one section and copies
+// every other byte as it was (line ends, long lines, zero bytes, bytes that
+// are no text at all).
+//
+// Only a regular file is read or written; it is opened without blocking, so
+// a pipe, a device or a directory in its place reads as empty and is never
+// written over. Neither is a file that is there but cannot be read.
 #pragma once
 
 #include <cstddef>
@@ -18,9 +24,8 @@ namespace morvel {
 
 class CProfile {
 public:
-    static constexpr size_t kMaxProfileBytes = 4 * 1024 * 1024;
+    // Lines longer than this (with their line end) are not looked into.
     static constexpr size_t kMaxLineBytes = 64 * 1024;
-    static constexpr size_t kMaxLines = 65536;
 
     // An empty path gives a profile that reads as empty and writes nothing.
     explicit CProfile(std::string path) : path_(std::move(path)) {}
@@ -31,39 +36,35 @@ public:
 
     const std::string& Path() const { return path_; }
 
-    // Loads the file (again). A missing or unreadable file is an empty one.
-    void Load();
+    // Entries are read from the file when they are asked for, so nothing is
+    // loaded in advance; callers may still say where the profile is first
+    // read.
+    void Load() {}
 
-    // The value of `key` in `section` (the first one, when there are
-    // several; a section given twice reads as one), or "" when there is none. Names compare exactly, after
-    // blanks around the key are trimmed.
+    // The value of `key` in `section`, or "" when there is none. A section
+    // given twice reads as the first; of two entries of one key the first
+    // counts. Names compare exactly, after blanks around the key are
+    // trimmed; a value runs to the end of its line. A missing or unreadable
+    // file reads as empty. May throw std::bad_alloc.
     std::string GetString(const std::string& section, const std::string& key) const;
+    // The values of `keys` in `section`, in one reading of the file.
+    std::vector<std::string> GetStrings(const std::string& section, const std::vector<std::string>& keys) const;
 
-    // Reloads the file, replaces `section` by one holding `entries` (in that
-    // order; keys are written as given; a new section goes to the end, or
-    // to the front when the file was too big to be read whole, so that it is
-    // read back) and writes the file atomically,
-    // creating its directory first. Returns false when it could not be
-    // written; the old file is then as it was.
+    // Replaces the first `section` by one holding `entries` (in that order;
+    // keys are written as given) and a blank line, with the line ends of its
+    // header line; a new section goes to the end, with the line end of the
+    // file's first line. Every other byte of the file stays as it was. The
+    // file is replaced atomically, and only when this changes it; a missing
+    // file is created, with its directory (owner-only). Returns false when it
+    // could not be written, or when the file is there but could not be read
+    // or is not a regular file: the file is then as it was. Never throws.
     bool WriteSection(const std::string& section,
-                      const std::vector<std::pair<std::string, std::string>>& entries);
+                      const std::vector<std::pair<std::string, std::string>>& entries) noexcept;
 
 private:
-    struct Line {
-        std::string text;     // the line as it was read (or will be written)
-        std::string section;  // the section it belongs to ("" before any)
-        bool isHeader = false;
-        bool isEntry = false;
-        std::string key;      // trimmed, for entries
-        std::string value;    // up to the end of the line, for entries
-    };
-
-    void Parse(const std::string& content);
-    std::string Serialize() const;
+    bool Replace(const std::string& section, const std::vector<std::pair<std::string, std::string>>& entries);
 
     std::string path_;
-    std::vector<Line> lines_;
-    bool truncated_ = false;  // the last Load stopped at a limit
 };
 
 }  // namespace morvel

@@ -1,6 +1,7 @@
 #include "app/recent_file_list.h"
 
 #include <cstdio>
+#include <string_view>
 #include <utility>
 
 #include <unistd.h>
@@ -53,30 +54,45 @@ std::string CRecentFileList::EntryName(int position) const {
     return name;
 }
 
-void CRecentFileList::ReadList() {
-    for (size_t i = 0; i < entries_.size(); ++i)
-        entries_[i] = profile_.GetString(section_, EntryName(static_cast<int>(i) + 1));
-}
-
-void CRecentFileList::WriteList() {
-    std::vector<std::pair<std::string, std::string>> written;
-    for (size_t i = 0; i < entries_.size(); ++i) {
-        if (!entries_[i].empty()) written.emplace_back(EntryName(static_cast<int>(i) + 1), entries_[i]);
+void CRecentFileList::ReadList() noexcept {
+    try {
+        std::vector<std::string> names;
+        for (size_t i = 0; i < entries_.size(); ++i) names.push_back(EntryName(static_cast<int>(i) + 1));
+        std::vector<std::string> values = profile_.GetStrings(section_, names);
+        for (size_t i = 0; i < entries_.size(); ++i) entries_[i] = std::move(values[i]);
+    } catch (...) {
+        // Out of memory: the list keeps what it held.
     }
-    profile_.WriteSection(section_, written);  // a failure is not reported
 }
 
-bool CRecentFileList::Add(const std::string& path) {
+void CRecentFileList::WriteList() noexcept {
+    try {
+        std::vector<std::pair<std::string, std::string>> written;
+        for (size_t i = 0; i < entries_.size(); ++i) {
+            if (!entries_[i].empty()) written.emplace_back(EntryName(static_cast<int>(i) + 1), entries_[i]);
+        }
+        profile_.WriteSection(section_, written);  // a failure is not reported
+    } catch (...) {
+        // Out of memory: the profile stays as it was.
+    }
+}
+
+bool CRecentFileList::Add(const std::string& path) noexcept {
     if (entries_.empty() || path.empty() || path.size() >= kMaxPathLength) return false;
-    if (path.find_first_of(std::string("\n\r\0", 3)) != std::string::npos) return false;
-    const std::string full = AbsolutePath(path);
+    if (path.find_first_of(std::string_view("\n\r\0", 3)) != std::string::npos) return false;
+    std::string full;
+    try {
+        full = AbsolutePath(path);
+    } catch (...) {
+        return false;  // out of memory: the list stays as it was
+    }
     if (full.empty() || full.size() >= kMaxPathLength) return false;
 
     const size_t n = entries_.size();
     size_t i = 0;
     while (i + 1 < n && entries_[i] != full) ++i;
     for (size_t j = i; j > 0; --j) entries_[j] = std::move(entries_[j - 1]);
-    entries_[0] = full;
+    entries_[0] = std::move(full);
     return true;
 }
 

@@ -21,16 +21,18 @@ public:
     CRecentFileList(CProfile& profile, int startNumber, std::string section, std::string entryFormat,
                     int size, int displayLength);
 
-    // Entries from the profile; a missing entry reads as empty.
-    void ReadList();
-    // Replaces the section with the non-empty entries, under their names.
-    void WriteList();
+    // Entries from the profile, in one reading of it; a missing entry reads
+    // as empty.
+    void ReadList() noexcept;
+    // Replaces the section with the non-empty entries, under their names. A
+    // profile that cannot be written (or read) is left alone, unreported.
+    void WriteList() noexcept;
 
     // Puts `path`, made absolute, at the top. A path already in the list
     // moves there. Returns false, leaving the list as it was, when the path
     // is empty, too long, holds a line break or a zero byte, or cannot be
-    // made absolute.
-    bool Add(const std::string& path);
+    // made absolute (also for want of memory).
+    bool Add(const std::string& path) noexcept;
 
     int GetSize() const { return static_cast<int>(entries_.size()); }
     const std::string& operator[](int index) const { return entries_[static_cast<size_t>(index)]; }

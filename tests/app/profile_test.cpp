@@ -1,12 +1,19 @@
 // The recent-file lists over a real profile file: moving to the top, the
-// section written whole, other contents kept, and hostile files.
+// section written whole, every other byte of the file kept, and files that
+// cannot be read or are not files at all.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
 
+#include <grp.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "app/profile.h"
@@ -14,6 +21,38 @@
 
 namespace morvel {
 namespace {
+
+using Values = std::vector<std::string>;
+
+// Runs `body` in a forked child: its return value is the exit status, 99
+// when an exception escaped it, -1 when the child did not exit.
+template <class Body>
+int InChild(Body body) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        int status = 99;
+        try {
+            status = body();
+        } catch (...) {
+        }
+        ::_exit(status);
+    }
+    int status = 0;
+    if (pid < 0 || ::waitpid(pid, &status, 0) != pid) return -2;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Leaves `spare` bytes of address space to the process beyond what it uses.
+bool LimitAddressSpace(rlim_t spare) {
+    long pages = 0;
+    std::FILE* f = std::fopen("/proc/self/statm", "r");
+    if (f == nullptr) return false;
+    if (std::fscanf(f, "%ld", &pages) != 1) pages = 0;
+    std::fclose(f);
+    const rlim_t limit = static_cast<rlim_t>(pages) * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + spare;
+    const struct rlimit lim = {limit, limit};
+    return pages > 0 && ::setrlimit(RLIMIT_AS, &lim) == 0;
+}
 
 class ProfileTest : public ::testing::Test {
 protected:
@@ -34,8 +73,15 @@ protected:
         return ss.str();
     }
     void Put(const std::string& text) {
-        (void)std::system(("mkdir -p '" + dir_ + "/sub'").c_str());
+        (void)std::system(("rm -rf '" + dir_ + "/sub' && mkdir -p '" + dir_ + "/sub'").c_str());
         std::ofstream(path_, std::ios::binary) << text;
+    }
+    Values Read() const {
+        CProfile profile(path_);
+        profile.Load();
+        CRecentFileList list(profile, 0, "MRU Open", "%d ", 4, 30);
+        list.ReadList();
+        return {list[0], list[1], list[2], list[3]};
     }
     std::string dir_, path_;
 };
@@ -49,7 +95,7 @@ TEST_F(ProfileTest, AddMovesToTopAndWritesSectionWhole) {
 
     const struct {
         std::string add;
-        std::vector<std::string> after;
+        Values after;
     } steps[] = {
         {"/a.txt", {"/a.txt", "", "", ""}},
         {"/b.txt", {"/b.txt", "/a.txt", "", ""}},
@@ -65,13 +111,12 @@ TEST_F(ProfileTest, AddMovesToTopAndWritesSectionWhole) {
         ASSERT_TRUE(list.Add(step.add));
         list.WriteList();
         for (int i = 0; i < 4; ++i) EXPECT_EQ(list[i], step.after[static_cast<size_t>(i)]);
-        CProfile again(path_);
-        again.Load();
-        CRecentFileList reread(again, 0, "MRU Open", "%d ", 4, 30);
-        reread.ReadList();
-        for (int i = 0; i < 4; ++i) EXPECT_EQ(reread[i], step.after[static_cast<size_t>(i)]);
+        EXPECT_EQ(Read(), step.after);
     }
     EXPECT_EQ(Contents(), "[MRU Open]\n1 =/x/z/w\n2 =/a.txt\n3 =/d\n4 =/c\n\n");
+    struct stat st;
+    ASSERT_EQ(::stat((dir_ + "/sub").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
 }
 
 TEST_F(ProfileTest, RejectedPathsLeaveTheListAlone) {
@@ -91,69 +136,139 @@ TEST_F(ProfileTest, RejectedPathsLeaveTheListAlone) {
     EXPECT_EQ(list[0], AbsolutePath(std::string(cwd) + "/file.txt"));
 }
 
-TEST_F(ProfileTest, OtherContentsAreKept) {
-    Put("; comment\r\n[Other]\r\nkey=value\r\n[MRU Save]\r\n1 =/old\r\n9 =stale\r\n[MRU Open]\n  2   =/two\n"
-        "1 =/first\n1 =/second\n[Tail]\nx=y\n[MRU Save]\n3 =/dup\n");
-    CProfile profile(path_);
-    profile.Load();
-    CRecentFileList open(profile, 0, "MRU Open", "%d ", 4, 30);
-    CRecentFileList save(profile, 0, "MRU Save", "%d ", 4, 30);
-    open.ReadList();
-    save.ReadList();
-    EXPECT_EQ(open[0], "/first");  // the first of two entries counts
-    EXPECT_EQ(open[1], "/two");
-    EXPECT_EQ(save[0], "/old");
-    EXPECT_EQ(save[2], "/dup");  // a section given twice reads as one
-    save.Add("/new");
-    save.WriteList();
-    EXPECT_EQ(Contents(),
-              "; comment\n[Other]\nkey=value\n[MRU Save]\n1 =/new\n2 =/old\n4 =/dup\n\n[MRU Open]\n  2   =/two\n"
-              "1 =/first\n1 =/second\n[Tail]\nx=y\n");
-}
-
-TEST_F(ProfileTest, HostileFilesReadWhatTheyCan) {
-    std::string binary;
+// Each file is `before` + `section` + `after`; adding "/fresh" to the list
+// read from it, with 8 MiB of address space to spare whatever the file's
+// size, must leave `before` + `written` + `after`, byte for byte, and
+// writing the same list again must leave the file alone.
+TEST_F(ProfileTest, EveryOtherByteIsKept) {
+    std::string binary;  // NUL, CR, LF, '[', ']', '=' and invalid UTF-8
     for (int i = 0; i < 256; ++i) binary += static_cast<char>(i);
+    std::string big = "[Big]\r\nk=" + std::string(70000, 'v') + "\r\n" + std::string(70000, ' ') +
+                      "[MRU Open]\r\n1 =/hidden\r\n";  // too long to be a header
+    for (int i = 0; i < 70000; ++i) big.append("n").append(std::to_string(i)).append("=v\r\n");
     std::string many = "[MRU Open]\n";
     for (int i = 0; i < 20000; ++i) many += std::to_string(i) + " =/p" + std::to_string(i) + "\n";
     const struct {
-        std::string name, content, first;
+        std::string name, before, section, after;
+        Values reads;
+        std::string written;
     } cases[] = {
-        {"binary", binary + "\n[MRU Open]\n1 =/ok\n" + binary, "/ok"},
-        {"huge line", "[MRU Open]\n1 =/" + std::string(1 << 20, 'a') + "\n2 =/b\n", ""},
-        {"many entries", many, "/p1"},
-        {"no newline at end", "[MRU Open]\n1 =/end", "/end"},
-        {"past the read limit", std::string(CProfile::kMaxProfileBytes, '\n') + "[MRU Open]\n1 =/late\n", ""},
-        {"newlines only", std::string(3 << 20, '\n'), ""},
-        {"no equals", "[MRU Open]\n1 /x\n[\n]\n=\n", ""},
+        {"CRLF, comments, a second section of the name",
+         "; comment\r\n[Other]\r\nkey=value\r\n",
+         "[MRU Open]\r\n  2   =/two\r\n1 =/first\r\n1 =/second\r\n; note\r\n\r\n",
+         "[Tail]\nx=y\n[MRU Open]\n3 =/dup\n",
+         {"/first", "/two", "", ""},
+         "[MRU Open]\r\n1 =/fresh\r\n2 =/first\r\n3 =/two\r\n\r\n"},
+        {"binary", binary + "\n", "[MRU Open]\n1 =/ok\n", "[B]\n" + binary, {"/ok", "", "", ""},
+         "[MRU Open]\n1 =/fresh\n2 =/ok\n\n"},
+        {"long lines, 140,000 lines", big, "[MRU Open]\r\n1 =/late\r\n",
+         "[Z]\r\nz=" + std::string(70000, 'w'), {"/late", "", "", ""},
+         "[MRU Open]\r\n1 =/fresh\r\n2 =/late\r\n\r\n"},
+        {"a long line in the section", "", "[MRU Open]\n1 =/" + std::string(1 << 20, 'a') + "\n2 =/b\n", "",
+         {"", "/b", "", ""}, "[MRU Open]\n1 =/fresh\n3 =/b\n\n"},
+        {"many entries", "", many, "", {"/p1", "/p2", "/p3", "/p4"},
+         "[MRU Open]\n1 =/fresh\n2 =/p1\n3 =/p2\n4 =/p3\n\n"},
+        {"4 MB of line ends first", std::string(4 << 20, '\n'), "[MRU Open]\n1 =/late\n", "",
+         {"/late", "", "", ""}, "[MRU Open]\n1 =/fresh\n2 =/late\n\n"},
+        {"no line end at the end", "", "[MRU Open]\n1 =/end", "", {"/end", "", "", ""},
+         "[MRU Open]\n1 =/fresh\n2 =/end\n\n"},
+        {"malformed lines", "", "[MRU Open]\n1 /x\n[\n]\n=\n", "[Next]\nx=y\n", {"", "", "", ""},
+         "[MRU Open]\n1 =/fresh\n\n"},
+        {"new section, CRLF file without a last line end", "[Other]\r\nx=y", "", "", {"", "", "", ""},
+         "\r\n\r\n[MRU Open]\r\n1 =/fresh\r\n\r\n"},
+        {"new section after a blank line", "[Other]\nx=y\n\n", "", "", {"", "", "", ""},
+         "[MRU Open]\n1 =/fresh\n\n"},
+        {"empty file", "", "", "", {"", "", "", ""}, "[MRU Open]\n1 =/fresh\n\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        Put(c.content);
+        Put(c.before + c.section + c.after);
+        const int status = InChild([&] {
+            if (!LimitAddressSpace(8 << 20)) return 10;
+            CProfile profile(path_);
+            profile.Load();
+            CRecentFileList list(profile, 0, "MRU Open", "%d ", 4, 30);
+            list.ReadList();
+            if (Values{list[0], list[1], list[2], list[3]} != c.reads) return 1;
+            if (!list.Add("/fresh")) return 2;
+            list.WriteList();
+            return 0;
+        });
+        EXPECT_EQ(status, 0) << "1: read wrong, 99: an exception escaped";
+        const std::string expected = c.before + c.written + c.after, actual = Contents();
+        EXPECT_TRUE(actual == expected)
+            << "differs from byte "
+            << std::mismatch(expected.begin(), expected.end(), actual.begin(), actual.end()).first - expected.begin();
+
+        struct stat before, after;
         CProfile profile(path_);
         profile.Load();
         CRecentFileList list(profile, 0, "MRU Open", "%d ", 4, 30);
         list.ReadList();
-        EXPECT_EQ(list[0], c.first);
-        ASSERT_TRUE(list.Add("/fresh"));
-        list.WriteList();
-        CProfile again(path_);
-        again.Load();
-        EXPECT_EQ(again.GetString("MRU Open", "1"), "/fresh");
-        EXPECT_LE(Contents().size(), CProfile::kMaxProfileBytes + 64);
+        ASSERT_EQ(::stat(path_.c_str(), &before), 0);
+        list.WriteList();  // nothing changes: the file stays the same file
+        ASSERT_EQ(::stat(path_.c_str(), &after), 0);
+        EXPECT_EQ(before.st_ino, after.st_ino);
+        EXPECT_EQ(Contents().size(), expected.size());
     }
 }
 
-TEST_F(ProfileTest, MissingOrUnwritableProfile) {
-    CProfile none("");
-    CRecentFileList list(none, 0, "MRU Open", "%d ", 4, 30);
-    list.ReadList();
-    EXPECT_EQ(list[0], "");
-    EXPECT_TRUE(list.Add("/a"));
-    list.WriteList();  // nothing to write to; no failure shown
-
-    CProfile directory(dir_);  // a directory in place of the file
-    EXPECT_FALSE(directory.WriteSection("MRU Open", {{"1 ", "/a"}}));
+// A profile that is there but cannot be read, or is not a regular file,
+// reads as empty and is never written over. Each case runs in a child, the
+// unreadable ones as the unprivileged owner of the file, who could replace
+// it (the directory is theirs to write; a 0200 file is theirs to write).
+TEST_F(ProfileTest, WhatCannotBeReadIsNeverWritten) {
+    const std::string original = "[Other]\r\nkeep=1\r\n[MRU Open]\r\n1 =/old\r\n";
+    enum Kind { kNoPath, kUnreadable, kFifo, kDirectory };
+    const struct {
+        std::string name;
+        Kind kind;
+        mode_t mode;
+    } cases[] = {
+        {"no path", kNoPath, 0644},
+        {"mode 0000, unprivileged", kUnreadable, 0},
+        {"mode 0200, unprivileged", kUnreadable, 0200},
+        {"FIFO", kFifo, 0},
+        {"directory", kDirectory, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Put(original);
+        if (c.kind == kUnreadable) {
+            ASSERT_EQ(::chown(path_.c_str(), 65534, 65534), 0);
+            ASSERT_EQ(::chmod(path_.c_str(), c.mode), 0);
+            ASSERT_EQ(::chmod(dir_.c_str(), 0777), 0);
+            ASSERT_EQ(::chmod((dir_ + "/sub").c_str(), 0777), 0);
+        } else if (c.kind == kFifo || c.kind == kDirectory) {
+            ASSERT_EQ(::unlink(path_.c_str()), 0);
+            ASSERT_EQ(c.kind == kFifo ? ::mkfifo(path_.c_str(), 0666) : ::mkdir(path_.c_str(), 0700), 0);
+        }
+        const std::string path = c.kind == kNoPath ? "" : path_;
+        const int status = InChild([&] {
+            if (c.kind == kUnreadable &&
+                (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0 ||
+                 ::setresuid(65534, 65534, 65534) != 0))
+                return 10;
+            CProfile profile(path);
+            profile.Load();
+            CRecentFileList list(profile, 0, "MRU Open", "%d ", 4, 30);
+            list.ReadList();
+            if (list[0] != "") return 1;
+            if (!list.Add("/new")) return 2;
+            list.WriteList();
+            if (profile.WriteSection("MRU Open", {{"1 ", "/new"}})) return 3;
+            return 0;
+        });
+        EXPECT_EQ(status, 0);
+        struct stat st;
+        ASSERT_EQ(::lstat(path_.c_str(), &st), 0);
+        EXPECT_EQ(S_ISFIFO(st.st_mode), c.kind == kFifo);
+        EXPECT_EQ(S_ISDIR(st.st_mode), c.kind == kDirectory);
+        if (S_ISREG(st.st_mode)) {
+            EXPECT_EQ(Contents(), original);
+            EXPECT_EQ(st.st_mode & 07777, c.mode);
+        }
+    }
 }
 
 }  // namespace
