@@ -55,21 +55,8 @@ run_tests() {
 
     echo "== Fuzz targets, ${FUZZ_SECONDS:-5} s each"
     configure_and_build build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVEL_FUZZ=ON -DMORVEL_BENCH=OFF \
-        -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
-    local fuzzed=0 failed=0
-    for target in build-fuzz/tests/fuzz_*; do
-        [ -x "$target" ] || continue
-        if "$target" -max_total_time="${FUZZ_SECONDS:-5}" -max_len=4096 -print_final_stats=0 -dict=tests/fuzz/morvel.dict \
-            >"$target.log" 2>&1; then
-            fuzzed=$((fuzzed + 1))
-        else
-            failed=$((failed + 1))
-            echo "fuzz target $(basename "$target") failed:" >&2
-            tail -n 40 "$target.log" >&2
-        fi
-    done
-    echo "fuzz: $fuzzed passed, $failed failed"
-    [ "$failed" -eq 0 ] || status=1
+        -DMORVEL_FUZZ_SECONDS="${FUZZ_SECONDS:-5}" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+    (cd build-fuzz && ctest --output-on-failure -j "$JOBS") || status=1
     return $status
 }
 

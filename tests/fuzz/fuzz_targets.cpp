@@ -1,0 +1,133 @@
+// The bodies of the libFuzzer targets, one per engine operation, each
+// aborting on any difference from its oracle. fuzz_main.cpp is built once
+// per target name and calls RunFuzzTarget with it.
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <string>
+
+#include "engine/pipeline.h"
+#include "tests/engine/test_util.h"
+
+namespace morvel::fuzz {
+namespace {
+
+using namespace test;
+
+void Check(bool ok) {
+    if (!ok) std::abort();
+}
+
+// A conversion. The first byte steers the run: the starting read position
+// of a byte-wise conversion (0 unless the byte is 0xC0 or more), whether the
+// destination already holds a byte, and the largest piece fed to the
+// converter; the rest is the text. The operation, its chain and a roomy
+// destination give the reference's bytes and read position; the converter,
+// fed byte by byte and in random pieces, the reference's bytes on the text.
+void FuzzConversion(const Conversion& c, const uint8_t* data, size_t size) {
+    if (size == 0) return;
+    const uint8_t control = data[0];
+    const Bytes text(data + 1, data + size);
+    const int64_t pos = c.byteWise && control >= 0xC0 ? control - 0xC1 : 0;
+    const Bytes before = control & 1 ? Bytes{0x55} : Bytes{};
+    const Outcome want = Apply(c.reference, text, pos, before);
+    for (Fn f : {c.fast, c.chain}) {
+        if (f) Check(Apply(f, text, pos, before) == want && Apply(f, text, pos, before, true) == want);
+    }
+    if (!c.converter || (text.empty() && !c.byteWise)) return;  // the chains leave their destination alone then
+    const Bytes whole = Apply(c.reference, text).out;
+    std::mt19937 rng(control);
+    for (size_t maxPiece : {size_t{1}, 1 + size_t{control} / 2 % 24}) {
+        Check(FeedInPieces(*c.converter, text, RandomCuts(rng, text.size(), maxPiece)) == whole);
+    }
+}
+
+// One of the listed results, the text unchanged, a bounded look.
+void FuzzDetectEncoding(const uint8_t* data, size_t size) {
+    CByteStream s;
+    Fill(s, Bytes(data, data + size));
+    const EncodingId id = DetectEncoding(s);
+    Check(id == Undetermined || id == ShiftJis || id == Jis || id == EucJp || id == Unicode || id == Utf8);
+    Check(ToBytes(s) == Bytes(data, data + size));
+    Check(s.ReadPos() >= 0 && s.ReadPos() <= static_cast<int64_t>(size) && s.ReadPos() <= 0x10000 + 4);
+}
+
+// The dump against the reference's, into a destination that holds a byte;
+// the source's read position is not used and the dump's ends at 0.
+void FuzzFormatHexDump(const uint8_t* data, size_t size) {
+    CByteStream src, fast, ref;
+    Fill(src, Bytes(data, data + size));
+    if (size > 0) {
+        src.SetReadPos(data[0]);
+        fast.Append(data[0]);
+        fast.SetReadPos(1);
+    }
+    FormatHexDump(src, fast);
+    reference::FormatHexDump(src, ref);
+    Check(fast.ReadPos() == 0 && ref.ReadPos() == 0 && ToBytes(fast) == ToBytes(ref));
+}
+
+// The pipeline of a run's stages, fed in pieces, against the whole-text
+// stages done one after the other. The first two bytes choose the plan and
+// the piece size; the rest is the text as loaded, to which the loader's
+// terminator (and for UTF-16 its padding) is added.
+void FuzzConversionPipeline(const uint8_t* data, size_t size) {
+    if (size < 2) return;
+    static const EncodingId kModes[] = {ShiftJis, Jis, EucJp, Unicode, Utf8, Undetermined};
+    ConversionPlan plan;
+    plan.input = kModes[data[0] % 6];
+    plan.output = kModes[(data[0] / 6) % 6];
+    plan.convertKana = data[1] & 1;
+    plan.kanaToHalf = data[1] & 2;
+    plan.convertAlnum = data[1] & 4;
+    plan.alnumToHalf = data[1] & 8;
+    const size_t piece = 1 + (data[1] >> 4) * 7;
+
+    Bytes loaded(data + 2, data + size);
+    loaded.push_back(0x00);
+    while (plan.input == Unicode && (loaded.size() % 2 != 0 || loaded[loaded.size() - 2] != 0)) loaded.push_back(0x00);
+
+    CConversionPipeline pipeline(plan);
+    CByteStream out, whole;
+    for (size_t at = 0; at < loaded.size(); at += piece) {
+        pipeline.Feed(loaded.data() + at, static_cast<int64_t>(std::min(piece, loaded.size() - at)), out);
+    }
+    pipeline.Finish(out);
+    Fill(whole, loaded);
+    reference::ConvertWholeText(plan, whole);
+    Check(ToBytes(out) == ToBytes(whole));
+}
+
+// "SjisToUtf16Output" -> "sjis_to_utf16_output"
+std::string SnakeCase(const char* name) {
+    std::string out;
+    for (const char* p = name; *p; ++p) {
+        if (std::isupper(static_cast<unsigned char>(*p)) && p != name) out += '_';
+        out += static_cast<char>(std::tolower(static_cast<unsigned char>(*p)));
+    }
+    return out;
+}
+
+std::function<void(const uint8_t*, size_t)> Find(const std::string& name) {
+    if (name == "detect_encoding") return FuzzDetectEncoding;
+    if (name == "format_hex_dump") return FuzzFormatHexDump;
+    if (name == "conversion_pipeline") return FuzzConversionPipeline;
+    for (const Conversion& c : kConversions) {
+        if (SnakeCase(c.name) == name) return [&c](const uint8_t* data, size_t size) { FuzzConversion(c, data, size); };
+    }
+    std::fprintf(stderr, "no fuzz target named %s\n", name.c_str());
+    std::abort();
+}
+
+}  // namespace
+
+int RunFuzzTarget(const char* name, const uint8_t* data, size_t size) {
+    static const auto target = Find(name);
+    target(data, size);
+    return 0;
+}
+
+}  // namespace morvel::fuzz
