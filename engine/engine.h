@@ -40,8 +40,13 @@ enum EncodingId : int32_t {
 
 // Tells which encoding the text in `text` is in. Reads at most 65,536 units
 // per pass; never changes the bytes; moves the read position (callers set it
-// to 0 again before converting).
+// to 0 again before converting). A text that is well-formed Shift-JIS (CP932)
+// but not EUC-JP, or the reverse, is taken to be that encoding before the
+// counts of the passes are compared.
 EncodingId DetectEncoding(CByteStream& text);
+
+// Detection from read position 0 reads at most this many bytes: 65,536 UTF-8 units of up to 4 bytes, then one more.
+constexpr int64_t kDetectionHeadBytes = 4 * 0x10000 + 1;
 
 // ---- Shift-JIS <-> JIS (ISO-2022-JP) and EUC-JP ---------------------------
 

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
+#include <iconv.h>
 
 #include <random>
+#include <string>
 
 #include "tests/engine/test_util.h"
 
@@ -60,16 +62,109 @@ TEST(DetectEncoding, DecisionOrder) {
         {"overlong form", {0xC0, 0xAF, 0x00}, EucJp},
         {"surrogate", {0xED, 0xA0, 0x80, 0x00}, ShiftJis},
         {"above U+10FFFF", {0xF4, 0x90, 0x80, 0x80, 0x00}, ShiftJis},
+        // Well-formed in only one of Shift-JIS and EUC-JP decides before the counts.
+        {"Shift-JIS ｱ画: 0x89 after a katakana byte, never EUC-JP", {0xB1, 0x89, 0xE6, 0x00}, ShiftJis},
+        {"EUC-JP ゅ,: E5 2C in a Shift-JIS reading", {0xA4, 0xE5, 0x2C, 0x00}, EucJp},
+        {"FF stands alone in code page 932", {0xB1, 0xB2, 0xFF, 0x00}, ShiftJis},
+        {"EUC-JP with a JIS X 0212 character", {0xA4, 0xE5, 0x2C, 0x8F, 0xB0, 0xA1, 0x00}, EucJp},
+        {"8F without its pair is no EUC-JP", {0xB1, 0xB2, 0x8F, 0x41, 0x00}, ShiftJis},
+        {"a lead byte cut off by the end", {0xB1, 0xB2, 0x88, 0x9F, 0xB3, 0x88, 0x00}, ShiftJis},
+        {"a lead byte cut off by 0x1A", {0xB1, 0xB2, 0x88, 0x9F, 0xB3, 0x88, 0x1A, 0x41, 0x00}, ShiftJis},
+        {"an EUC-JP pair cut off by the end", {0x41, 0xA4, 0xE5, 0x2C, 0xA4, 0x00}, EucJp},
     };
     for (const auto& c : cases) EXPECT_EQ(Detect(c.bytes), c.expected) << c.name;
 }
 
 TEST(DetectEncoding, UnitLimitOf65536) {
-    // The escape as the 65,536th unit is still seen; one byte later it is not.
-    EXPECT_EQ(Detect(Concat(Repeat(0x61, 65535), kJisKanji)), Jis);
-    EXPECT_EQ(Detect(Concat(Repeat(0x61, 65536), kJisKanji)), Utf8);
-    // A fault beyond the limit does not count either.
-    EXPECT_EQ(Detect(Concat(Concat(Repeat(0x61, 70000), {0x1B, 0x5B}), {0x82, 0xA0, 0x00})), Utf8);
+    const Bytes ga = {0x89, 0xE6};  // 画 in Shift-JIS
+    const DetectCase cases[] = {
+        // The escape as the 65,536th unit is still seen; one byte later it is not.
+        {"escape as unit 65,536", Concat(Repeat(0x61, 65535), kJisKanji), Jis},
+        {"escape as unit 65,537", Concat(Repeat(0x61, 65536), kJisKanji), Utf8},
+        // A fault beyond the limit does not count either.
+        {"ESC [ beyond the limit", Concat(Concat(Repeat(0x61, 70000), {0x1B, 0x5B}), {0x82, 0xA0, 0x00}), Utf8},
+        // The first 64 KiB are ASCII: what follows is not looked at.
+        {"64 KiB of ASCII, then kanji", Concat(Repeat(0x61, 65536), Concat(ga, {0x00})), Utf8},
+        {"64 KiB less one of ASCII, then kanji", Concat(Repeat(0x61, 65535), Concat(ga, {0x00})), ShiftJis},
+        // Half-width katakana, then a kanji as the 65,536th Shift-JIS unit: the
+        // EUC-JP reading pairs the last katakana with 0x89.
+        {"katakana, then kanji as the last unit", Concat(Repeat(0xB1, 65535), Concat(ga, {0x00})), ShiftJis},
+        {"katakana, then kanji cut off by the end", Concat(Repeat(0xB1, 65535), {0x89, 0x00}), ShiftJis},
+        {"katakana, then kanji beyond the window", Concat(Repeat(0xB1, 65536), Concat(ga, {0x00})), ShiftJis},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Detect(c.bytes), c.expected) << c.name;
+
+    // The head of a longer text, cut inside that last pair, with no terminator.
+    CByteStream head;
+    test::Fill(head, Concat(Repeat(0xB1, 65535), {0x89}));
+    EXPECT_EQ(DetectEncoding(head), ShiftJis);
+}
+
+// The UTF-8 pass reads the most: 65,536 units of four bytes, then the first
+// byte of the next. F0 80 81 20 is such a unit, and not well-formed in any
+// encoding (81 20 fails as a Shift-JIS pair, 80 after F0 as EUC-JP), so
+// only the UTF-8 counts can decide.
+TEST(DetectEncoding, ReadsNoMoreThanTheHeadBytes) {
+    Bytes text;
+    for (int i = 0; i < 65537; ++i) text.insert(text.end(), {0xF0, 0x80, 0x81, 0x20});
+    text.push_back(0x00);
+    const int64_t reach = 4 * 65536 + 1;
+    EXPECT_LE(reach, kDetectionHeadBytes);
+    CByteStream s;
+    test::Fill(s, text);
+    EXPECT_EQ(DetectEncoding(s), Utf8);
+    EXPECT_EQ(s.ReadPos(), reach);
+
+    // The head alone, without a terminator, reads the same.
+    test::Fill(s, Bytes(text.begin(), text.begin() + kDetectionHeadBytes));
+    EXPECT_EQ(DetectEncoding(s), Utf8);
+    EXPECT_EQ(s.ReadPos(), reach);
+
+    // The 65,536th unit is examined, the 65,537th is not.
+    Bytes lastSeen = text;
+    lastSeen[4 * 65535] = 0xFF;
+    EXPECT_EQ(Detect(lastSeen), Undetermined);
+    Bytes unseen = text;
+    unseen[4 * 65536] = 0xFF;
+    EXPECT_EQ(Detect(unseen), Utf8);
+}
+
+// Real sentences converted by glibc's iconv: half-width katakana among
+// kanji whose Shift-JIS lead (0x89 画 開, 0x93 東 電) EUC-JP never holds, and
+// short EUC-JP texts whose Shift-JIS reading breaks on a pair such as EA 20.
+TEST(DetectEncoding, SentencesInEachEncoding) {
+    const char* const sentences[] = {
+        "ｱﾌﾟﾘｹｰｼｮﾝ開発ﾂｰﾙ",
+        "ﾃﾞｰﾀﾍﾞｰｽｻｰﾊﾞｰ東京ｾﾝﾀｰ",
+        "ﾌｧｲﾙｦ開ｸ",
+        "ｶﾌﾞｼｷｶﾞｲｼｬｻﾝﾌﾟﾙ 東京ｼｽﾃﾑ開発ｾﾝﾀｰ ﾌﾟﾛｼﾞｪｸﾄﾏﾈｰｼﾞｬｰ ﾃﾞﾝﾜﾊﾞﾝｺﾞｳ 電話",
+        "割り [わり]",
+        "我我 [われわれ]",
+        "わり\n",
+        "東京,大阪",
+        "日本語の文章です。\r\n",
+    };
+    const struct {
+        const char* charset;
+        EncodingId expected;
+    } forms[] = {{"SHIFT_JIS", ShiftJis}, {"CP932", ShiftJis}, {"EUC-JP", EucJp}};
+    for (const auto& form : forms) {
+        iconv_t cd = iconv_open(form.charset, "UTF-8");
+        if (cd == reinterpret_cast<iconv_t>(-1)) GTEST_SKIP() << "iconv lacks " << form.charset;
+        for (const char* sentence : sentences) {
+            std::string in = sentence;
+            Bytes out(in.size() * 2 + 1);
+            char* ip = in.data();
+            char* op = reinterpret_cast<char*>(out.data());
+            size_t il = in.size(), ol = out.size();
+            iconv(cd, nullptr, nullptr, nullptr, nullptr);
+            ASSERT_NE(iconv(cd, &ip, &il, &op, &ol), static_cast<size_t>(-1)) << sentence;
+            out.resize(out.size() - ol);
+            out.push_back(0x00);
+            EXPECT_EQ(Detect(out), form.expected) << form.charset << " " << sentence;
+        }
+        iconv_close(cd);
+    }
 }
 
 TEST(DetectEncoding, Utf8WindowCutsASequenceShortWithoutPenalty) {
@@ -101,7 +196,7 @@ TEST(DetectEncoding, HostileInputsStayBoundedAndNeverChangeTheText) {
         test::Fill(s, p);
         DetectEncoding(s);
         EXPECT_EQ(test::ToBytes(s), p);
-        EXPECT_LE(s.ReadPos(), 0x10000 + 4);
+        EXPECT_LE(s.ReadPos(), kDetectionHeadBytes);
     }
     for (int i = 0; i < 2000; ++i) {
         Bytes b(rng() % 64);
