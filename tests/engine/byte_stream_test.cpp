@@ -14,44 +14,35 @@ using test::Bytes;
 using test::Fill;
 using test::ToBytes;
 
-std::vector<int> ReadAll(CByteStream& s, int reads) {
-    std::vector<int> out;
-    for (int i = 0; i < reads; ++i) out.push_back(s.ReadByte());
-    return out;
-}
-
+// ReadByte from a position: the bytes up to the first 0x00 or 0x1A, then -1
+// for good; a position outside the stream reads nothing and stays.
 TEST(ByteStream, ReadByteEndsTextAtTerminatorsAndStaysThere) {
-    struct Case {
+    constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
+    const struct {
         Bytes bytes;
+        int64_t pos;
         std::vector<int> reads;
         int64_t posAfter;
-    };
-    const Case cases[] = {
-        {{}, {-1, -1}, 0},
-        {{0x41}, {0x41, -1, -1}, 1},
-        {{0x41, 0x00, 0x42}, {0x41, -1, -1, -1}, 1},
-        {{0x41, 0x1A, 0x42}, {0x41, -1, -1}, 1},
-        {{0x80, 0xFF, 0xA1}, {0x80, 0xFF, 0xA1, -1}, 3},
+    } cases[] = {
+        {{}, 0, {-1, -1}, 0},
+        {{0x41}, 0, {0x41, -1, -1}, 1},
+        {{0x41, 0x00, 0x42}, 0, {0x41, -1, -1, -1}, 1},
+        {{0x41, 0x1A, 0x42}, 0, {0x41, -1, -1}, 1},
+        {{0x80, 0xFF, 0xA1}, 0, {0x80, 0xFF, 0xA1, -1}, 3},
+        {{1, 2, 3}, 3, {-1}, 3}, {{1, 2, 3}, 5, {-1}, 5}, {{1, 2, 3}, -1, {-1}, -1}, {{1, 2, 3}, kMin, {-1}, kMin},
     };
     for (const auto& c : cases) {
         CByteStream s;
         Fill(s, c.bytes);
-        EXPECT_EQ(ReadAll(s, static_cast<int>(c.reads.size())), c.reads) << test::Hex(c.bytes);
-        EXPECT_EQ(s.ReadPos(), c.posAfter) << test::Hex(c.bytes);
+        s.SetReadPos(c.pos);
+        std::vector<int> reads;
+        for (size_t i = 0; i < c.reads.size(); ++i) reads.push_back(s.ReadByte());
+        EXPECT_EQ(reads, c.reads) << test::Hex(c.bytes) << " from " << c.pos;
+        EXPECT_EQ(s.ReadPos(), c.posAfter) << test::Hex(c.bytes) << " from " << c.pos;
     }
 }
 
-TEST(ByteStream, ReadPositionOutsideTheStreamReadsNothing) {
-    CByteStream s;
-    Fill(s, {1, 2, 3});
-    for (int64_t pos : {int64_t{3}, int64_t{5}, int64_t{-1}, std::numeric_limits<int64_t>::min()}) {
-        s.SetReadPos(pos);
-        EXPECT_EQ(s.ReadByte(), -1) << pos;
-        EXPECT_EQ(s.ReadPos(), pos);
-    }
-}
-
-TEST(ByteStream, ResizeZeroFillsGrowthAndKeepsBytesOnShrink) {
+TEST(ByteStream, ResizeAppendAndReserveKeepEveryByte) {
     CByteStream s;
     Fill(s, {7, 8, 9});
     s.Resize(2);
@@ -64,27 +55,28 @@ TEST(ByteStream, ResizeZeroFillsGrowthAndKeepsBytesOnShrink) {
     EXPECT_EQ(s.Data(), nullptr);
     s.Append(0x41);
     EXPECT_EQ(s.Capacity(), 1);  // the first allocation is exact
-    s.Append(0x42);
-    EXPECT_GE(s.Capacity(), 2);
-    EXPECT_EQ(ToBytes(s), (Bytes{0x41, 0x42}));
-}
-
-TEST(ByteStream, AppendManyKeepsEveryByte) {
-    CByteStream s;
-    for (int i = 0; i < 100000; ++i) EXPECT_EQ(s.Append(static_cast<uint8_t>(i * 7)), i);
-    ASSERT_EQ(s.Size(), 100000);
-    for (int i = 0; i < 100000; ++i) ASSERT_EQ(s.Data()[i], static_cast<uint8_t>(i * 7));
+    for (int i = 1; i < 100000; ++i) ASSERT_EQ(s.Append(static_cast<uint8_t>(i * 7)), i);
+    for (int i = 1; i < 100000; ++i) ASSERT_EQ(s.Data()[i], static_cast<uint8_t>(i * 7));
+    Fill(s, {0xFF, 0xFE, 0x41});
+    uint8_t* p = s.Reserve(1000);
+    p[0] = p[1] = 0x00;
+    s.Commit(2);
+    EXPECT_EQ(ToBytes(s), (Bytes{0xFF, 0xFE, 0x41, 0x00, 0x00}));
+    EXPECT_GE(s.Capacity(), 1003);
+    s.EraseFront(2);
+    EXPECT_EQ(ToBytes(s), (Bytes{0x41, 0x00, 0x00}));
+    s.EraseFront(10);
+    EXPECT_EQ(s.Size(), 0);
 }
 
 TEST(ByteStream, InsertOpensAGapOrZeroFillsUpToIt) {
-    struct Case {
+    const struct {
         Bytes before;
         int64_t pos;
         uint8_t byte;
         int64_t count;
         Bytes after;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {{0x00, 0x41}, 0, 0xFF, 2, {0xFF, 0xFF, 0x00, 0x41}},
         {{1, 2, 3}, 1, 9, 1, {1, 9, 2, 3}},
         {{1, 2}, 2, 9, 2, {1, 2, 9, 9}},
@@ -99,27 +91,22 @@ TEST(ByteStream, InsertOpensAGapOrZeroFillsUpToIt) {
     }
 }
 
-TEST(ByteStream, InvalidArgumentsThrowAndChangeNothing) {
-    CByteStream s;
-    Fill(s, {1, 2});
+// Invalid arguments and failed allocations throw and change nothing.
+TEST(ByteStream, FailuresThrowAndChangeNothing) {
+    constexpr int64_t kHuge = std::numeric_limits<int64_t>::max() / 2;
+    CByteStream s, empty;
+    Fill(s, {1, 2, 3});
     EXPECT_THROW(s.Resize(-1), std::invalid_argument);
     EXPECT_THROW(s.Insert(-1, 0, 1), std::invalid_argument);
     EXPECT_THROW(s.Insert(0, 0, 0), std::invalid_argument);
-    EXPECT_EQ(ToBytes(s), (Bytes{1, 2}));
-}
-
-TEST(ByteStream, FailedAllocationLeavesTheStreamAsItWas) {
-    CByteStream s;
-    Fill(s, {1, 2, 3});
-    EXPECT_THROW(s.Resize(std::numeric_limits<int64_t>::max() / 2), std::bad_alloc);
-    EXPECT_THROW(s.Reserve(std::numeric_limits<int64_t>::max() / 2), std::bad_alloc);
+    EXPECT_THROW(s.Resize(kHuge), std::bad_alloc);
+    EXPECT_THROW(s.Reserve(kHuge), std::bad_alloc);
     EXPECT_EQ(ToBytes(s), (Bytes{1, 2, 3}));
-    CByteStream empty;
-    EXPECT_THROW(empty.Resize(std::numeric_limits<int64_t>::max() / 2), std::bad_alloc);
+    EXPECT_THROW(empty.Resize(kHuge), std::bad_alloc);
     EXPECT_EQ(empty.Size(), 0);
 }
 
-TEST(ByteStream, CopyFromClearAndReadPosition) {
+TEST(ByteStream, CopyFromClearSwapAndMove) {
     CByteStream a, b;
     Fill(a, {1, 2, 3});
     a.SetReadPos(2);
@@ -134,34 +121,14 @@ TEST(ByteStream, CopyFromClearAndReadPosition) {
     a.Clear();
     EXPECT_EQ(a.ReadPos(), 0);
     EXPECT_EQ(a.Size(), 0);
-}
-
-TEST(ByteStream, ReserveCommitAndEraseFront) {
-    CByteStream s;
-    Fill(s, {0xFF, 0xFE, 0x41});
-    uint8_t* p = s.Reserve(1000);
-    p[0] = 0x00;
-    p[1] = 0x00;
-    s.Commit(2);
-    EXPECT_EQ(ToBytes(s), (Bytes{0xFF, 0xFE, 0x41, 0x00, 0x00}));
-    EXPECT_GE(s.Capacity(), 1003);
-    s.EraseFront(2);
-    EXPECT_EQ(ToBytes(s), (Bytes{0x41, 0x00, 0x00}));
-    s.EraseFront(10);
-    EXPECT_EQ(s.Size(), 0);
-}
-
-TEST(ByteStream, SwapAndMoveExchangeEverything) {
-    CByteStream a, b;
-    Fill(a, {1, 2});
-    a.SetReadPos(1);
     swap(a, b);
-    EXPECT_EQ(a.Size(), 0);
-    EXPECT_EQ(ToBytes(b), (Bytes{1, 2}));
-    EXPECT_EQ(b.ReadByte(), 2);
-    CByteStream c(std::move(b));
-    EXPECT_EQ(ToBytes(c), (Bytes{1, 2}));
-    EXPECT_EQ(b.Size(), 0);  // NOLINT(bugprone-use-after-move): moved-from is empty
+    EXPECT_EQ(b.Size(), 0);
+    EXPECT_EQ(ToBytes(a), (Bytes{1, 2, 3}));
+    EXPECT_EQ(a.ReadByte(), 2);
+    CByteStream c(std::move(a));
+    EXPECT_EQ(ToBytes(c), (Bytes{1, 2, 3}));
+    EXPECT_EQ(c.ReadPos(), 2);
+    EXPECT_EQ(a.Size(), 0);  // NOLINT(bugprone-use-after-move): moved-from is empty
 }
 
 }  // namespace

@@ -4,19 +4,12 @@
 #include <random>
 #include <string>
 
-#include "engine/engine.h"
-#include "engine/reference/reference.h"
 #include "tests/engine/test_util.h"
 
 namespace morvel {
 namespace {
 
-using test::AsciiPrefix;
-using test::Bytes;
-using test::Concat;
-using test::Fill;
-using test::Hex;
-using test::ToBytes;
+using namespace test;
 
 Bytes Dump(void (*format)(const CByteStream&, CByteStream&), const Bytes& input) {
     CByteStream src, dump;
@@ -63,20 +56,20 @@ TEST(HexDump, FormatsLines) {
     for (const Case& c : cases) {
         SCOPED_TRACE(Hex(c.in));
         EXPECT_EQ(Dump(c.in), c.dump + "\0"s);
-        EXPECT_EQ(Dump(&morvel::FormatHexDump, c.in), Dump(&reference::FormatHexDump, c.in));
         // Behind an ASCII prefix the layout shifts; the reference says how.
-        for (size_t n = 1; n < 32; ++n) {
+        for (size_t n = 0; n < 32; ++n) {
             const Bytes input = Concat(AsciiPrefix(n), c.in);
             EXPECT_EQ(Dump(&morvel::FormatHexDump, input), Dump(&reference::FormatHexDump, input)) << n;
         }
     }
-    EXPECT_EQ(Dump(Range(0, 16)).size(), 77u + 1u);
 }
 
+// Every byte is dumped whatever the read position, the dump's contents are
+// replaced and its read position goes to 0.
 TEST(HexDump, ReplacesTheDumpAndRewindsIt) {
     CByteStream src, dump;
     Fill(src, {0x41, 0x00, 0x42});
-    src.SetReadPos(2);  // not used: every byte is dumped
+    src.SetReadPos(2);
     Fill(dump, Bytes(500, 0x55));
     dump.SetReadPos(7);
     morvel::FormatHexDump(src, dump);
@@ -99,19 +92,9 @@ TEST(HexDump, WideOffsetsTakeTheDigitsTheyNeed) {
 TEST(HexDump, RandomSourcesMatchReference) {
     std::mt19937 rng(77);
     for (int iter = 0; iter < 300; ++iter) {
-        const size_t length = iter < 100 ? static_cast<size_t>(iter) : std::uniform_int_distribution<size_t>(0, 2000)(rng);
-        Bytes input(length);
+        Bytes input(iter < 100 ? static_cast<size_t>(iter) : rng() % 2000);
         for (uint8_t& b : input) b = static_cast<uint8_t>(rng());
-        const Bytes fast = Dump(&morvel::FormatHexDump, input);
-        ASSERT_EQ(fast, Dump(&reference::FormatHexDump, input)) << Hex(input);
-        // Every line but a short last one is 77 bytes ending in CR LF, and
-        // the only NUL is the last byte.
-        const std::string text = AsText(fast);
-        for (size_t at = 0; at + 1 < text.size(); at += 77) {
-            if (text.size() - 1 - at < 77) break;
-            EXPECT_EQ(text.substr(at + 75, 2), "\r\n");
-        }
-        EXPECT_EQ(text.find('\0'), text.size() - 1);
+        ASSERT_EQ(Dump(&morvel::FormatHexDump, input), Dump(&reference::FormatHexDump, input)) << Hex(input);
     }
 }
 

@@ -99,19 +99,12 @@ enum class Op {
 };
 
 // Indexed by Op.
+#define MORVEL_BYTE_WISE(name, out) {#name, Form::Bytes, Form::out, true, name, reference::name, nullptr, Operation::name}
 inline const Conversion kConversions[] = {
-    {"SjisToJis", Form::Bytes, Form::Bytes, true, SjisToJis, reference::SjisToJis, nullptr, Operation::SjisToJis},
-    {"JisToSjis", Form::Bytes, Form::Bytes, true, JisToSjis, reference::JisToSjis, nullptr, Operation::JisToSjis},
-    {"SjisToEuc", Form::Bytes, Form::Bytes, true, SjisToEuc, reference::SjisToEuc, nullptr, Operation::SjisToEuc},
-    {"EucToSjis", Form::Bytes, Form::Bytes, true, EucToSjis, reference::EucToSjis, nullptr, Operation::EucToSjis},
-    {"KanaToFullWidth", Form::Bytes, Form::Bytes, true, KanaToFullWidth, reference::KanaToFullWidth, nullptr,
-     Operation::KanaToFullWidth},
-    {"KanaToHalfWidth", Form::Bytes, Form::Bytes, true, KanaToHalfWidth, reference::KanaToHalfWidth, nullptr,
-     Operation::KanaToHalfWidth},
-    {"AlnumToHalfWidth", Form::Bytes, Form::Bytes, true, AlnumToHalfWidth, reference::AlnumToHalfWidth, nullptr,
-     Operation::AlnumToHalfWidth},
-    {"AlnumToFullWidth", Form::Bytes, Form::FullWidth, true, AlnumToFullWidth, reference::AlnumToFullWidth, nullptr,
-     Operation::AlnumToFullWidth},
+    MORVEL_BYTE_WISE(SjisToJis, Bytes), MORVEL_BYTE_WISE(JisToSjis, Bytes),
+    MORVEL_BYTE_WISE(SjisToEuc, Bytes), MORVEL_BYTE_WISE(EucToSjis, Bytes),
+    MORVEL_BYTE_WISE(KanaToFullWidth, Bytes), MORVEL_BYTE_WISE(KanaToHalfWidth, Bytes),
+    MORVEL_BYTE_WISE(AlnumToHalfWidth, Bytes), MORVEL_BYTE_WISE(AlnumToFullWidth, FullWidth),
     {"SjisToUtf16Output", Form::Bytes, Form::MarkedUtf16, false, CallWith<ToUtf16, Unicode>,
      CallWith<reference::ToUtf16, Unicode>, Call<SjisToUtf16Output>, Operation::SjisToUtf16Output},
     {"Utf16InputToSjis", Form::Utf16, Form::Bytes, false, CallWith<FromUtf16, Unicode>,
@@ -125,6 +118,7 @@ inline const Conversion kConversions[] = {
     {"Utf16ToUtf8", Form::Utf16, Form::Bytes, false, CallWith<FromUtf16, Utf8>,
      CallWith<reference::FromUtf16, Utf8>, nullptr, std::nullopt},
 };
+#undef MORVEL_BYTE_WISE
 
 inline const Conversion& Of(Op op) { return kConversions[static_cast<int>(op)]; }
 
@@ -174,12 +168,11 @@ inline std::vector<size_t> RandomCuts(std::mt19937& rng, size_t size, size_t max
 
 inline Bytes Utf8Of(uint32_t u) {
     if (u < 0x80) return {static_cast<uint8_t>(u)};
-    if (u < 0x800) return {static_cast<uint8_t>(0xC0 | u >> 6), static_cast<uint8_t>(0x80 | (u & 0x3F))};
-    if (u < 0x10000)
-        return {static_cast<uint8_t>(0xE0 | u >> 12), static_cast<uint8_t>(0x80 | (u >> 6 & 0x3F)),
-                static_cast<uint8_t>(0x80 | (u & 0x3F))};
-    return {static_cast<uint8_t>(0xF0 | u >> 18), static_cast<uint8_t>(0x80 | (u >> 12 & 0x3F)),
-            static_cast<uint8_t>(0x80 | (u >> 6 & 0x3F)), static_cast<uint8_t>(0x80 | (u & 0x3F))};
+    const int n = u < 0x800 ? 2 : u < 0x10000 ? 3 : 4;
+    Bytes out(n);
+    for (int i = n - 1; i > 0; --i, u >>= 6) out[i] = static_cast<uint8_t>(0x80 | (u & 0x3F));
+    out[0] = static_cast<uint8_t>(0xF00 >> n | u);  // C0, E0 or F0 and the top bits
+    return out;
 }
 
 inline Bytes Utf16Of(uint32_t u) {
