@@ -142,6 +142,16 @@ inline Outcome Apply(Fn f, const Bytes& text, int64_t pos = 0, const Bytes& befo
     return {ToBytes(dst), src.ReadPos()};
 }
 
+// Whether the operation and its chain give the reference's outcome, into
+// the destination as given and into one with room for any result already.
+inline bool MatchesReference(const Conversion& c, const Bytes& text, int64_t pos = 0, const Bytes& before = {}) {
+    const Outcome want = Apply(c.reference, text, pos, before);
+    for (Fn f : {c.fast, c.chain}) {
+        if (f && (Apply(f, text, pos, before) != want || Apply(f, text, pos, before, true) != want)) return false;
+    }
+    return true;
+}
+
 // The converter `op` fed `text` in pieces that end at `cuts` (ascending
 // offsets into the text), then finished.
 inline Bytes FeedInPieces(Operation op, const Bytes& text, const std::vector<size_t>& cuts) {
