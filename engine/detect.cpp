@@ -144,6 +144,9 @@ constexpr uint64_t Seconds(uint64_t leads) {
 // A block: 64 bytes taken as 64 units or fewer in one step. Its masks have
 // bit i for byte i.
 constexpr int64_t kBlock = 64;
+// After blocks in a row that need a second look, the passes go unit by unit
+// over up to this many bytes before they try a block again.
+constexpr int64_t kMaxStretch = 4096;
 
 struct BlockMasks {
     uint64_t a = 0;
@@ -271,8 +274,10 @@ bool EdgeLeadBefore(const uint8_t* p, uint64_t seconds) {
 PairCounts SjisPass(Cursor cur, int64_t limit) {
     PairCounts r;
     int64_t units = 0;
+    int64_t byUnit = 0;         // bytes before this go unit by unit
+    int64_t stretch = kBlock;   // how many, when the next block fails
     while (units < limit) {
-        if (limit - units >= kBlock && cur.end - cur.pos > kBlock) {
+        if (cur.pos >= byUnit && limit - units >= kBlock && cur.end - cur.pos > kBlock) {
             // 64 bytes at once: where the units start, and whether any pair
             // needs a second look. The byte after the block is the trail of
             // a lead that starts a unit at its last byte.
@@ -290,13 +295,14 @@ PairCounts SjisPass(Cursor cur, int64_t limit) {
                 units += std::popcount(~trails);
                 r.valid += std::popcount(leadStarts);
                 cur.pos += kBlock + last;
+                stretch = kBlock;
                 continue;
             }
             // A pair whose code fails, and the same lead tries the next byte:
-            // this block goes unit by unit.
-            const int64_t stop = cur.pos + kBlock;
-            while (cur.pos < stop && units < limit && SjisUnit(cur, r)) ++units;
-            continue;
+            // this block, and more after each block in a row that fails, goes
+            // unit by unit.
+            byUnit = cur.pos + stretch;
+            stretch = stretch < kMaxStretch ? 2 * stretch : kMaxStretch;
         }
         if (!SjisUnit(cur, r)) break;
         ++units;
@@ -365,8 +371,10 @@ PairCounts EucPass(Cursor cur, int64_t limit, bool untilFault) {
     PairCounts r;
     bool pairDue = false;
     int64_t units = 0;
+    int64_t byUnit = 0;         // bytes before this go unit by unit
+    int64_t stretch = kBlock;   // how many, when the next block fails
     while (units < limit && !(untilFault && !r.wellFormed)) {
-        if (!pairDue && limit - units >= kBlock && cur.end - cur.pos > kBlock) {
+        if (!pairDue && cur.pos >= byUnit && limit - units >= kBlock && cur.end - cur.pos > kBlock) {
             // 64 bytes at once when they hold only ASCII and A1-FE pairs.
             const uint8_t* p = cur.data + cur.pos;
             const BlockMasks m = Masks(p, EucBytes, [](uint64_t x) { return x & kHigh; });
@@ -378,12 +386,11 @@ PairCounts EucPass(Cursor cur, int64_t limit, bool untilFault) {
                 units += std::popcount(starts);
                 r.valid += std::popcount(pairStarts);
                 cur.pos += kBlock + last;
+                stretch = kBlock;
                 continue;
             }
-            const int64_t stop = cur.pos + kBlock;
-            while (cur.pos < stop && units < limit && !(untilFault && !r.wellFormed) && EucUnit(cur, r, pairDue))
-                ++units;
-            continue;
+            byUnit = cur.pos + stretch;
+            stretch = stretch < kMaxStretch ? 2 * stretch : kMaxStretch;
         }
         if (!EucUnit(cur, r, pairDue)) break;
         ++units;
@@ -405,17 +412,17 @@ Utf8Counts Utf8Pass(Cursor cur, int64_t limit) {
         return b != -1 && (b & 0xC0) == 0x80;
     };
     for (int64_t units = 0;; ++units) {
-        // Runs of ASCII a word at a time, each byte a valid unit.
-        while (limit - units >= 8 && cur.WordAhead() && (cur.Word() & kHigh) == 0) {
-            cur.pos += 8;
-            units += 8;
-            r.valid += 8;
-        }
         const int c = cur.Read();
         if (c == -1 || units == limit) break;
         bool ok;
         if (c < 0x80) {
             ok = true;
+            // A run of ASCII a word at a time, each byte a valid unit.
+            while (limit - units > 8 && cur.WordAhead() && cur.data[cur.pos] < 0x80 && (cur.Word() & kHigh) == 0) {
+                cur.pos += 8;
+                units += 8;
+                r.valid += 8;
+            }
         } else if ((c & 0xC0) == 0x80) {
             ok = false;
         } else if ((c & 0xE0) == 0xC0) {
