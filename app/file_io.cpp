@@ -1,6 +1,8 @@
 #include "app/file_io.h"
 
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -31,23 +33,6 @@ std::string DirectoryOf(const std::string& path) {
     return path.substr(0, slash);
 }
 
-// Follows symbolic links in the last component of `path` until it names
-// something that is not a link (or nothing). 0 or an errno value.
-int FollowLinks(std::string& path) {
-    for (int hops = 0; hops < 40; ++hops) {
-        struct stat st;
-        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return 0;
-        std::vector<char> buf(PATH_MAX + 1);
-        const ssize_t n = ::readlink(path.c_str(), buf.data(), PATH_MAX);
-        if (n < 0) return errno;
-        std::string target(buf.data(), static_cast<size_t>(n));
-        if (target.empty()) return ENOENT;
-        if (target[0] != '/') target = DirectoryOf(path) + "/" + target;
-        path = target;
-    }
-    return ELOOP;
-}
-
 // The descriptor that /dev/stdout, /dev/stderr, /dev/fd/N and
 // /proc/self/fd/N name, or -1. Writing through a copy of it shares the
 // caller's file offset, so output to a redirected standard output lands
@@ -64,17 +49,77 @@ int NamedDescriptor(const std::string& path) {
     return -1;
 }
 
-bool IsKernelPath(const std::string& path) {
-    return path.rfind("/dev/", 0) == 0 || path.rfind("/proc/", 0) == 0;
-}
-
 mode_t NewFileMode() {
     const mode_t mask = ::umask(0);
     ::umask(mask);
     return 0666 & ~mask;
 }
 
+// ---- Named new files, removed when a signal ends the process -------------
+//
+// A handful of slots, each a path and a flag; the handler reads them without
+// locks, so a slot's path is written before its flag is set and the flag is
+// cleared before the path is touched again.
+constexpr int kTempSlots = 4;
+char gTempPaths[kTempSlots][PATH_MAX + 1];
+volatile std::sig_atomic_t gTempArmed[kTempSlots];
+
+void ArmTemp(const std::string& path) {
+    if (path.size() > PATH_MAX) return;
+    for (int i = 0; i < kTempSlots; ++i) {
+        if (gTempArmed[i]) continue;
+        std::memcpy(gTempPaths[i], path.c_str(), path.size() + 1);
+        std::atomic_signal_fence(std::memory_order_seq_cst);
+        gTempArmed[i] = 1;
+        return;
+    }
+}
+
+void DisarmTemp(const std::string& path) {
+    for (int i = 0; i < kTempSlots; ++i) {
+        if (gTempArmed[i] && path == gTempPaths[i]) {
+            gTempArmed[i] = 0;
+            std::atomic_signal_fence(std::memory_order_seq_cst);
+        }
+    }
+}
+
+extern "C" void RemoveTempsAndDie(int sig) {
+    for (int i = 0; i < kTempSlots; ++i)
+        if (gTempArmed[i]) ::unlink(gTempPaths[i]);
+    // The handler was installed with SA_RESETHAND: the signal raised again
+    // is delivered with its default action once the handler returns.
+    ::raise(sig);
+}
+
+// A new name for a file in `dir`: ".morvel-" and six random letters.
+std::string TempName(const std::string& dir, unsigned attempt) {
+    static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    uint64_t seed = 0;
+    if (::getentropy(&seed, sizeof seed) != 0) seed = static_cast<uint64_t>(::getpid()) * 2654435761u + attempt;
+    std::string name = dir + "/.morvel-";
+    for (int i = 0; i < 6; ++i) {
+        name += kLetters[seed % (sizeof kLetters - 1)];
+        seed /= sizeof kLetters - 1;
+    }
+    return name;
+}
+
 }  // namespace
+
+void PrepareFileSignals() {
+    std::signal(SIGXFSZ, SIG_IGN);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction old;
+        if (::sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+        struct sigaction sa;
+        std::memset(&sa, 0, sizeof sa);
+        sa.sa_handler = RemoveTempsAndDie;
+        sa.sa_flags = SA_RESETHAND;
+        sigemptyset(&sa.sa_mask);
+        ::sigaction(sig, &sa, nullptr);
+    }
+}
 
 int FileErrorCause(int err) {
     switch (err) {
@@ -93,44 +138,79 @@ COutputFile::~COutputFile() { Abort(); }
 
 int COutputFile::Open(const std::string& path) {
     Abort();
-    target_ = path;
-    inPlace_ = false;
+    inPlace_ = truncate_ = unnamed_ = keepOwner_ = false;
     written_ = synced_ = 0;
-    struct stat st;
-    if (const int named = NamedDescriptor(path); named >= 0) {
-        inPlace_ = true;
-        fd_ = ::fcntl(named, F_DUPFD_CLOEXEC, 3);
-        return fd_ < 0 ? errno : 0;
-    }
-    if (IsKernelPath(path)) {
-        inPlace_ = true;
-    } else {
-        if (const int err = FollowLinks(target_)) return err;
-        if (::stat(target_.c_str(), &st) == 0) {
-            if (S_ISDIR(st.st_mode)) return EISDIR;
-            if (!S_ISREG(st.st_mode)) inPlace_ = true;
-            mode_ = st.st_mode & 07777;
-        } else if (errno == ENOENT) {
-            mode_ = NewFileMode();
-        } else {
-            return errno;
+    // Follow the path, link by link, to what it finally names.
+    std::string at = path;
+    for (int hops = 0;; ++hops) {
+        if (hops == 40) return ELOOP;
+        if (const int named = NamedDescriptor(at); named >= 0) {
+            inPlace_ = true;
+            fd_ = ::fcntl(named, F_DUPFD_CLOEXEC, 3);
+            if (fd_ < 0) return errno;
+            struct stat st;
+            if (::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
+                CloseFd(fd_);
+                return EISDIR;
+            }
+            return 0;
         }
-    }
-    if (inPlace_) {
-        if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return EISDIR;
-        // A regular file behind /dev/stdout and the like is the shell's
-        // redirection: append, so that ">>" keeps what the file held.
-        const bool regular = ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-        fd_ = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | (regular ? O_APPEND : 0));
+        struct stat st;
+        if (::lstat(at.c_str(), &st) != 0) {
+            if (errno != ENOENT) return errno;
+            return OpenReplacement(at, false, st);
+        }
+        if (S_ISLNK(st.st_mode)) {
+            std::vector<char> buf(PATH_MAX + 1);
+            const ssize_t n = ::readlink(at.c_str(), buf.data(), PATH_MAX);
+            if (n < 0) return errno;
+            std::string link(buf.data(), static_cast<size_t>(n));
+            if (link.empty()) return ENOENT;
+            at = link[0] == '/' ? link : DirectoryOf(at) + "/" + link;
+            continue;
+        }
+        if (S_ISDIR(st.st_mode)) return EISDIR;
+        if (S_ISREG(st.st_mode)) return OpenReplacement(at, true, st);
+        // A pipe, a terminal, a device: written as it is.
+        inPlace_ = true;
+        fd_ = ::open(at.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
         return fd_ < 0 ? errno : 0;
     }
-    std::string pattern = DirectoryOf(target_) + "/.morvel-XXXXXX";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    fd_ = ::mkostemp(name.data(), O_CLOEXEC);  // O_EXCL, mode 0600
-    if (fd_ < 0) return errno;
-    temp_ = name.data();
-    return 0;
+}
+
+int COutputFile::OpenReplacement(const std::string& target, bool exists, const struct stat& old) {
+    target_ = target;
+    if (exists) {
+        // A file the user may not write is not replaced behind their back.
+        if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) return errno;
+        mode_ = old.st_mode & 07777;
+        owner_ = old.st_uid;
+        group_ = old.st_gid;
+        keepOwner_ = true;
+    } else {
+        mode_ = NewFileMode();
+    }
+    const std::string dir = DirectoryOf(target);
+#ifdef O_TMPFILE
+    fd_ = ::open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd_ >= 0) {
+        unnamed_ = true;
+        return 0;
+    }
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return errno;
+#endif
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+        std::string name = TempName(dir, attempt);
+        // Armed only once it is ours: a name that exists may be another's.
+        fd_ = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (fd_ >= 0) {
+            ArmTemp(name);
+            temp_ = std::move(name);
+            return 0;
+        }
+        if (errno != EEXIST) return errno;
+    }
+    return EEXIST;
 }
 
 int COutputFile::Write(const uint8_t* data, int64_t count) {
@@ -154,15 +234,63 @@ int COutputFile::Write(const uint8_t* data, int64_t count) {
     return 0;
 }
 
+bool COutputFile::OverwritesInPlace(const FileIdentity& input) const {
+    if (!inPlace_ || fd_ < 0) return false;
+    struct stat st;
+    if (::fstat(fd_, &st) != 0) return false;
+    FileIdentity out;
+    out.device = st.st_dev;
+    out.inode = st.st_ino;
+    out.regular = S_ISREG(st.st_mode);
+    out.known = true;
+    return out.SameRegularFile(input);
+}
+
 int COutputFile::Commit(bool durable) {
     if (fd_ < 0) return EBADF;
     int err = 0;
     if (inPlace_) {
-        err = CloseFd(fd_);
-        return err;
+        if (truncate_ && !(::fcntl(fd_, F_GETFL) & O_APPEND)) {
+            const off_t end = ::lseek(fd_, 0, SEEK_CUR);
+            if (end >= 0 && ::ftruncate(fd_, end) != 0) err = errno;
+        }
+        const int closeErr = CloseFd(fd_);
+        return err != 0 ? err : closeErr;
     }
     if (durable && ::fsync(fd_) != 0) err = errno;
-    if (err == 0 && ::fchmod(fd_, mode_) != 0) err = errno;
+    unsigned mode = mode_;
+    if (err == 0 && keepOwner_) {
+        // Root may give the file back to its owner; anyone may keep a group
+        // they belong to. What could not be kept takes the special bits with it.
+        struct stat st;
+        if (::fstat(fd_, &st) == 0 && (st.st_uid != owner_ || st.st_gid != group_)) {
+            if (::fchown(fd_, owner_, group_) != 0) (void)::fchown(fd_, static_cast<uid_t>(-1), group_);
+            if (::fstat(fd_, &st) != 0 || st.st_uid != owner_ || st.st_gid != group_)
+                mode &= ~static_cast<unsigned>(S_ISUID | S_ISGID);
+        }
+    }
+    if (err == 0 && ::fchmod(fd_, mode) != 0) err = errno;
+    if (err == 0 && unnamed_) {
+        // Name the unnamed file beside the target, then move it over.
+        const std::string dir = DirectoryOf(target_);
+        const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+        for (unsigned attempt = 0; attempt < 100; ++attempt) {
+            std::string name = TempName(dir, attempt);
+            int rc = ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW);
+            if (rc != 0 && errno == ENOENT) rc = ::linkat(fd_, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH);
+            if (rc == 0) {
+                ArmTemp(name);
+                temp_ = std::move(name);
+                break;
+            }
+            const int linkErr = errno;
+            if (linkErr != EEXIST) {
+                err = linkErr;
+                break;
+            }
+        }
+        if (err == 0 && temp_.empty()) err = EEXIST;
+    }
     const int closeErr = CloseFd(fd_);
     if (err == 0) err = closeErr;
     if (err == 0 && ::rename(temp_.c_str(), target_.c_str()) != 0) err = errno;
@@ -170,6 +298,7 @@ int COutputFile::Commit(bool durable) {
         Abort();
         return err;
     }
+    DisarmTemp(temp_);
     temp_.clear();
     return 0;
 }
@@ -178,6 +307,7 @@ void COutputFile::Abort() {
     CloseFd(fd_);
     if (!temp_.empty()) {
         ::unlink(temp_.c_str());
+        DisarmTemp(temp_);
         temp_.clear();
     }
 }
@@ -196,7 +326,8 @@ CInputFile::~CInputFile() { CloseFd(fd_); }
 int CInputFile::Open(const std::string& path) {
     CloseFd(fd_);
     atEnd_ = false;
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    identity_ = FileIdentity{};
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
     if (fd_ < 0) return errno;
     struct stat st;
     if (::fstat(fd_, &st) != 0) {
@@ -208,28 +339,18 @@ int CInputFile::Open(const std::string& path) {
         CloseFd(fd_);
         return EISDIR;
     }
-    regular_ = S_ISREG(st.st_mode);
-    left_ = st.st_size;
-    if (regular_) ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+    identity_ = {st.st_dev, st.st_ino, S_ISREG(st.st_mode), true};
+    if (identity_.regular) ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
     return 0;
 }
 
 int64_t CInputFile::Read(uint8_t* p, int64_t n) {
-    if (fd_ < 0 || atEnd_) return 0;
-    if (regular_ && n > left_) n = left_;
-    if (n == 0) {
-        atEnd_ = true;
-        return 0;
-    }
+    if (fd_ < 0 || atEnd_ || n <= 0) return 0;
     for (;;) {
         const ssize_t got = ::read(fd_, p, static_cast<size_t>(n));
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) return -1;
-        if (got == 0) {
-            atEnd_ = true;
-            return regular_ && left_ > 0 ? -1 : 0;  // a regular file that shrank
-        }
-        if (regular_) left_ -= got;
+        if (got == 0) atEnd_ = true;
         return got;
     }
 }

@@ -3,11 +3,13 @@
 #include <string>
 #include <vector>
 
+#include "app/file_io.h"
 #include "app/headless_ports.h"
 #include "app/main_app.h"
 #include "app/messages.h"
 
 int main(int argc, char** argv) {
+    morvel::PrepareFileSignals();
     morvel::CHeadlessClipboard clipboard;
     morvel::CHeadlessEditor editor;
     morvel::CHeadlessDialog dialog;

@@ -8,6 +8,7 @@
 
 #include "app/exit_status.h"
 #include "app/file_io.h"
+#include "app/input_stage.h"
 #include "app/usage.h"
 #include "engine/engine.h"
 #include "engine/pipeline.h"
@@ -79,7 +80,6 @@ int CMainApp::InitInstance(const std::vector<std::string>& args) {
     IMessagePort& messages = m_ports.messages;
     // 1-3: settings, recent-file lists.
     m_closeAfterRun = 1;
-    m_profile.Load();
     m_recentOpen.ReadList();
     m_recentSave.ReadList();
     m_inputFromClipboard = 0;
@@ -89,10 +89,12 @@ int CMainApp::InitInstance(const std::vector<std::string>& args) {
     const LongOptionRequest request = ParseCommandLine(args, m_cmdInfo);
     switch (request.kind) {
         case LongOptionRequest::kHelp:
-            messages.Print(UsageText(m_language));
-            return kExitOk;
         case LongOptionRequest::kVersion:
-            messages.Print(VersionText());
+            if (const int err = messages.Print(request.kind == LongOptionRequest::kHelp ? UsageText(m_language)
+                                                                                        : VersionText())) {
+                messages.Diagnose(StdoutErrorText(std::strerror(err), m_language));
+                return kExitFailure;
+            }
             return kExitOk;
         case LongOptionRequest::kUnknown:
             messages.Diagnose(UnknownOptionText(request.option, m_language));
@@ -183,7 +185,7 @@ CMainApp::PassResult CMainApp::RunDialogPass() {
     for (;;) {
         result = dialog.RunDialog(m_dialog);
         if (result == IDOK && !m_dialog.m_outputPath.empty() && FileExists(m_dialog.m_outputPath) &&
-            !m_ports.messages.AskYesNo(FormatString(107, m_language, {m_dialog.m_outputPath})))
+            !m_ports.messages.AskYesNo(FormatString(107, m_language, {VisibleText(m_dialog.m_outputPath)})))
             continue;
         if (m_dialog.m_outputMode == EucJp && m_dialog.m_textPadMode && m_dialog.m_outputPath.empty() &&
             !m_ports.messages.AskYesNo(FormatString(108, m_language)))
@@ -202,148 +204,53 @@ CMainApp::PassResult CMainApp::RunDialogPass() {
     return result == IDCANCEL ? PassResult::kEnd : PassResult::kRun;
 }
 
-namespace {
-
-// The head of an input that detection looks at: every counting pass stops
-// within its first 65,536 units of at most four bytes.
-constexpr int64_t kHeadBytes = 4 * 0x10000 + 64;
-// Input is read and converted in blocks of this size.
-constexpr int64_t kBlockBytes = 1 << 20;
-
-bool StartsWithByteOrderMark(const CByteStream& s) {
-    return s.Size() >= 2 && ((s.Data()[0] == 0xFF && s.Data()[1] == 0xFE) || (s.Data()[0] == 0xFE && s.Data()[1] == 0xFF));
-}
-
-// The loader's terminator after `length` bytes whose last is `last`: one
-// 0x00, and for UTF-16 more, until the size is even and a whole zero code
-// unit ends the text.
-int TerminatorLength(int64_t length, uint8_t last, bool utf16) {
-    if (!utf16) return 1;
-    int64_t size = length + 1;
-    uint8_t prev = length > 0 ? last : 0;
-    bool prevExists = length > 0;
-    int added = 1;
-    while (size < 2 || size % 2 != 0 || (prevExists && prev != 0)) {
-        prev = 0;
-        prevExists = true;
-        ++size;
-        ++added;
-    }
-    return added;
-}
-
-}  // namespace
-
 void CMainApp::ShowFileError(const std::string& path, int err) {
-    m_ports.messages.Show(FormatString(109, m_language, {path, FileErrorCause(err)}), "");
+    m_ports.messages.Show(FormatString(109, m_language, {VisibleText(path), FileErrorCause(err)}), "");
 }
-
-// Where a run's result goes: the output file, without the text's trailing
-// zero bytes, or the current stream for the clipboard. The last two bytes
-// are held back until the end, since the last of them may be dropped.
-class CMainApp::ResultSink {
-public:
-    ResultSink(COutputFile* file, CByteStream* whole) : file_(file), whole_(whole) {}
-
-    // Takes the bytes of `part`. 0 or the errno value of a failed write.
-    int Take(const CByteStream& part) {
-        const uint8_t* p = part.Data();
-        int64_t n = part.Size();
-        total_ += n;
-        if (whole_) {
-            if (n > 0) {
-                std::memcpy(whole_->Reserve(n), p, static_cast<size_t>(n));
-                whole_->Commit(n);
-            }
-            return 0;
-        }
-        if (n >= 2) {
-            if (int err = Flush(held_, heldLength_)) return err;
-            heldLength_ = 0;
-            if (int err = Flush(p, n - 2)) return err;
-            p += n - 2;
-            n = 2;
-        }
-        for (int64_t i = 0; i < n; ++i) {
-            if (heldLength_ == 2) {
-                if (int err = Flush(held_, 1)) return err;
-                held_[0] = held_[1];
-                heldLength_ = 1;
-            }
-            held_[heldLength_++] = p[i];
-        }
-        return 0;
-    }
-
-    // The end of the result: at most two trailing zero bytes are dropped.
-    int Close() {
-        if (whole_) return 0;
-        for (int i = 0; i < 2 && heldLength_ > 0 && held_[heldLength_ - 1] == 0x00; ++i) --heldLength_;
-        return Flush(held_, heldLength_);
-    }
-
-    int64_t Total() const { return total_; }
-
-private:
-    int Flush(const uint8_t* p, int64_t n) { return n > 0 ? file_->Write(p, n) : 0; }
-
-    COutputFile* file_;
-    CByteStream* whole_;
-    uint8_t held_[2] = {0, 0};
-    int64_t heldLength_ = 0;
-    int64_t total_ = 0;
-};
 
 // One conversion: the input (a file read block by block, or the clipboard's
-// text), detection and the byte-order mark on its head, then the engine's
-// stages as one pipeline, the result streamed to the output. A file never
-// sits whole in memory, so a run costs the same few megabytes whatever the
-// size of the file, and every byte is the same as converting the whole text
-// stage by stage.
+// text) through the input stage, which decides the mode on its head, then
+// the engine's stages as one pipeline, the result streamed to the output. A
+// file never sits whole in memory (unless it is also the output, written in
+// place), so a run costs the same few megabytes whatever the size of the
+// file, and every byte is the same as converting the whole text stage by
+// stage.
 bool CMainApp::RunConversion() {
     CAppCommandLineInfo& s = m_cmdInfo;
     const bool fromFile = !s.m_inputPath.empty();
     const bool toFile = !s.m_outputPath.empty();
     try {
-        // 1-2: input. `head` holds the start of a file, or the whole text.
-        CInputFile input;
-        CByteStream& head = *m_current;
+        // 1-2: input.
+        CInputStage input;
+        CByteStream& clipboardText = *m_current;
         if (fromFile) {
             // Remembered before the file is opened, so a failing path stays listed.
             if (m_recentOpen.Add(s.m_inputPath)) m_recentOpen.WriteList();
-            if (const int err = input.Open(s.m_inputPath)) {
+            if (const int err = input.OpenFile(s.m_inputPath)) {
                 ShowFileError(s.m_inputPath, err);
                 return false;
             }
-            head.Discard();
-            if (!input.ReadUpTo(head, kHeadBytes)) {
-                m_ports.messages.Show(FormatString(111, m_language), "");
-                return false;
-            }
-            if (input.AtEnd()) head.Append(0x00);  // the text terminator
         } else {
-            ReadClipboard(head, false);
-            if (head.Empty()) {
+            if (!m_ports.clipboard.Available()) {
+                m_ports.messages.Diagnose(NoClipboardText(m_language));
+                m_outputFailed = true;
+                return true;
+            }
+            clipboardText.Clear();
+            if (!ReadClipboard(clipboardText, false) || clipboardText.Empty()) {
                 // No text on the clipboard: nothing to convert, nothing written.
                 m_outputFailed = true;
                 return true;
             }
+            input.SetText(clipboardText.Data(), clipboardText.Size(), true);
         }
-        const bool whole = !fromFile || input.AtEnd();
+        if (input.ReadHead() != 0) {
+            m_ports.messages.Show(FormatString(111, m_language), "");
+            return false;
+        }
 
         // 3-5: detection, and a byte-order mark means UTF-16 whatever the mode.
-        if (s.m_inputMode == AutoDetect) {
-            head.SetReadPos(0);
-            s.m_inputMode = DetectEncoding(head);
-            head.SetReadPos(0);
-        }
-        if (head.Size() > 2 && StartsWithByteOrderMark(head)) s.m_inputMode = Unicode;
-        const bool utf16 = s.m_inputMode == Unicode;
-        if (utf16 && whole) {
-            while (head.Size() < 2 || head.Size() % 2 != 0 || head.Data()[head.Size() - 1] != 0 ||
-                   head.Data()[head.Size() - 2] != 0)
-                head.Append(0x00);
-        }
+        s.m_inputMode = input.ResolveMode(s.m_inputMode);
 
         // 8: UTF-16 never goes to the clipboard.
         if (s.m_outputMode == Unicode && !toFile) s.m_outputMode = ShiftJis;
@@ -363,62 +270,64 @@ bool CMainApp::RunConversion() {
                 ShowFileError(s.m_outputPath, err);
                 return false;
             }
+            // The input file itself, written in place through another name
+            // (/dev/stdout on the file read as /dev/stdin): read it all first.
+            if (fromFile && file.OverwritesInPlace(input.Identity())) {
+                if (input.ReadAll() != 0) {
+                    file.Abort();
+                    m_ports.messages.Show(FormatString(111, m_language), "");
+                    return false;
+                }
+                file.TruncateOnCommit();
+            }
         }
-        CByteStream clipboardText;
-        ResultSink sink(toFile ? &file : nullptr, toFile ? nullptr : &clipboardText);
         CByteStream& result = *m_spare;
+        CByteStream whole;  // the clipboard's result
+        COutputTail tail([&](const uint8_t* p, int64_t n) { return file.Write(p, n); });
+        auto takeResult = [&]() -> int {
+            if (toFile) return tail.Take(result.Data(), result.Size());
+            if (result.Size() > 0) {
+                std::memcpy(whole.Reserve(result.Size()), result.Data(), static_cast<size_t>(result.Size()));
+                whole.Commit(result.Size());
+            }
+            return 0;
+        };
         auto failWrite = [&](int err) {
             file.Abort();
             if (m_recentSave.Add(s.m_outputPath)) m_recentSave.WriteList();
             ShowFileError(s.m_outputPath, err);
             return false;
         };
-        auto feed = [&](const uint8_t* p, int64_t n) {
-            result.Discard();
-            pipeline.Feed(p, n, result);
-            return sink.Take(result);
-        };
 
         // 6-10: the stages, block by block.
-        if (int err = feed(head.Data(), head.Size())) return failWrite(err);
-        uint8_t last = head.Size() > 0 ? head.Data()[head.Size() - 1] : 0;
-        int64_t length = head.Size();
-        if (!whole) {
-            CByteStream block;
-            for (;;) {
-                block.Discard();
-                if (!input.ReadUpTo(block, kBlockBytes)) {
-                    file.Abort();
-                    m_ports.messages.Show(FormatString(111, m_language), "");
-                    return false;
-                }
-                if (block.Size() > 0) {
-                    length += block.Size();
-                    last = block.Data()[block.Size() - 1];
-                    if (int err = feed(block.Data(), block.Size())) return failWrite(err);
-                }
-                if (input.AtEnd()) break;
-            }
-            const uint8_t zeros[4] = {0, 0, 0, 0};
-            if (int err = feed(zeros, TerminatorLength(length, last, utf16))) return failWrite(err);
+        const int pumped = input.Pump([&](const uint8_t* p, int64_t n) {
+            result.Discard();
+            pipeline.Feed(p, n, result);
+            return takeResult();
+        });
+        if (pumped == CInputStage::kReadFailed) {
+            file.Abort();
+            m_ports.messages.Show(FormatString(111, m_language), "");
+            return false;
         }
+        if (pumped != 0) return failWrite(pumped);
         result.Discard();
         pipeline.Finish(result);
-        if (int err = sink.Take(result)) return failWrite(err);
+        if (const int err = takeResult()) return failWrite(err);
 
         // 11: output; an empty result writes nothing.
-        if (sink.Total() == 0) {
+        if ((toFile ? tail.Total() : whole.Size()) == 0) {
             file.Abort();
             if (!toFile) m_outputFailed = true;
             return true;
         }
         if (toFile) {
             if (m_recentSave.Add(s.m_outputPath)) m_recentSave.WriteList();
-            int err = sink.Close();
+            int err = tail.Close();
             if (err == 0) err = file.Commit();
             if (err != 0) return failWrite(err);
         } else {
-            swap(*m_current, clipboardText);
+            swap(*m_current, whole);
             WriteClipboard(*m_current);
         }
     } catch (const std::bad_alloc&) {

@@ -57,7 +57,6 @@ private:
     bool RunConversion();           // false: a message ended the program
     enum class PassResult { kRun, kEnd, kUnavailable };
     PassResult RunDialogPass();
-    class ResultSink;
     void ShowFileError(const std::string& path, int err);
     void Swap() { std::swap(m_current, m_spare); }
 

@@ -1,5 +1,7 @@
 #include "app/messages.h"
 
+#include <cerrno>
+
 namespace morvel {
 
 namespace {
@@ -21,9 +23,11 @@ bool CStderrMessages::AskYesNo(const std::string& text) {
     return false;
 }
 
-void CStderrMessages::Print(const std::string& text) {
-    std::fwrite(text.data(), 1, text.size(), out_);
-    std::fflush(out_);
+int CStderrMessages::Print(const std::string& text) {
+    errno = 0;
+    const size_t written = std::fwrite(text.data(), 1, text.size(), out_);
+    if (std::fflush(out_) != 0 || written != text.size() || std::ferror(out_)) return errno != 0 ? errno : EIO;
+    return 0;
 }
 
 void CStderrMessages::Diagnose(const std::string& text) { WriteLine(err_, text); }

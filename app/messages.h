@@ -13,7 +13,7 @@ public:
     CStderrMessages(std::FILE* out = stdout, std::FILE* err = stderr) : out_(out), err_(err) {}
     void Show(const std::string& text, const std::string& caption) override;
     bool AskYesNo(const std::string& text) override;
-    void Print(const std::string& text) override;
+    int Print(const std::string& text) override;
     void Diagnose(const std::string& text) override;
 
 private:

@@ -88,8 +88,9 @@ public:
     virtual void Show(const std::string& text, const std::string& caption) = 0;
     // A Yes/No question under the program's title; true for Yes.
     virtual bool AskYesNo(const std::string& text) = 0;
-    // Text for standard output (usage, version).
-    virtual void Print(const std::string& text) = 0;
+    // Text for standard output (usage, version): 0, or the errno value of a
+    // failed write.
+    virtual int Print(const std::string& text) = 0;
     // A remark about the command line or the session, for standard error.
     virtual void Diagnose(const std::string& text) = 0;
 };

@@ -36,11 +36,6 @@ public:
 
     const std::string& Path() const { return path_; }
 
-    // Entries are read from the file when they are asked for, so nothing is
-    // loaded in advance; callers may still say where the profile is first
-    // read.
-    void Load() {}
-
     // The value of `key` in `section`, or "" when there is none. A section
     // given twice reads as the first; of two entries of one key the first
     // counts. Names compare exactly, after blanks around the key are

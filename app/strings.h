@@ -38,4 +38,11 @@ std::string FormatText(const std::string& format, std::initializer_list<FormatAr
 // LoadString then FormatText; an id the table lacks gives an empty text.
 std::string FormatString(int id, Language language, std::initializer_list<FormatArg> args = {});
 
+// `text` (a path, an argument) as it may be shown inside a message: control
+// characters (C0, DEL, C1, line and paragraph separators, bidirectional
+// overrides) and bytes that are not UTF-8 become visible escapes ("\n",
+// "\e", "\x9B", "\u202E"), so a name cannot move the cursor, retitle the
+// terminal or fake a line of its own. Everything else is kept as it is.
+std::string VisibleText(const std::string& text);
+
 }  // namespace morvel

@@ -11,11 +11,20 @@ std::string UsageText(Language language) {
 }
 
 std::string UnknownOptionText(const std::string& option, Language language) {
-    return FormatText(language == Language::kJapanese ? kUnknownOptionJapanese : kUnknownOptionEnglish, {option});
+    return FormatText(language == Language::kJapanese ? kUnknownOptionJapanese : kUnknownOptionEnglish,
+                      {VisibleText(option)});
 }
 
 std::string NoDialogText(Language language) {
     return language == Language::kJapanese ? kNoDialogJapanese : kNoDialogEnglish;
+}
+
+std::string NoClipboardText(Language language) {
+    return language == Language::kJapanese ? kNoClipboardJapanese : kNoClipboardEnglish;
+}
+
+std::string StdoutErrorText(const std::string& reason, Language language) {
+    return FormatText(language == Language::kJapanese ? kStdoutErrorJapanese : kStdoutErrorEnglish, {reason});
 }
 
 std::string VersionText() { return FormatText(kVersionText, {MORVEL_VERSION}); }

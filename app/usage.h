@@ -11,5 +11,10 @@ std::string UsageText(Language language);
 std::string UnknownOptionText(const std::string& option, Language language);
 std::string NoDialogText(Language language);
 std::string VersionText();
+// The remark for a clipboard run where no clipboard can be had.
+std::string NoClipboardText(Language language);
+// The remark for a failed write of the usage or version text; `reason` is
+// the system's description of the failure.
+std::string StdoutErrorText(const std::string& reason, Language language);
 
 }  // namespace morvel

@@ -91,7 +91,7 @@ struct FakeMessages : IMessagePort {
         if (!answers.empty()) answers.erase(answers.begin());
         return yes;
     }
-    void Print(const std::string&) override {}
+    int Print(const std::string&) override { return 0; }
     void Diagnose(const std::string& text) override { shown.push_back(text); }
     std::vector<std::string> shown, asked;
     std::vector<bool> answers;

@@ -78,7 +78,6 @@ protected:
     }
     Values Read() const {
         CProfile profile(path_);
-        profile.Load();
         CRecentFileList list(profile, 0, "MRU Open", "%d ", 4, 30);
         list.ReadList();
         return {list[0], list[1], list[2], list[3]};
@@ -88,7 +87,6 @@ protected:
 
 TEST_F(ProfileTest, AddMovesToTopAndWritesSectionWhole) {
     CProfile profile(path_);
-    profile.Load();
     CRecentFileList list(profile, 0, "MRU Open", "%d ", 4, 30);
     list.ReadList();
     for (int i = 0; i < 4; ++i) EXPECT_EQ(list[i], "");
@@ -186,7 +184,6 @@ TEST_F(ProfileTest, EveryOtherByteIsKept) {
         const int status = InChild([&] {
             if (!LimitAddressSpace(8 << 20)) return 10;
             CProfile profile(path_);
-            profile.Load();
             CRecentFileList list(profile, 0, "MRU Open", "%d ", 4, 30);
             list.ReadList();
             if (Values{list[0], list[1], list[2], list[3]} != c.reads) return 1;
@@ -202,7 +199,6 @@ TEST_F(ProfileTest, EveryOtherByteIsKept) {
 
         struct stat before, after;
         CProfile profile(path_);
-        profile.Load();
         CRecentFileList list(profile, 0, "MRU Open", "%d ", 4, 30);
         list.ReadList();
         ASSERT_EQ(::stat(path_.c_str(), &before), 0);
@@ -250,7 +246,6 @@ TEST_F(ProfileTest, WhatCannotBeReadIsNeverWritten) {
                  ::setresuid(65534, 65534, 65534) != 0))
                 return 10;
             CProfile profile(path);
-            profile.Load();
             CRecentFileList list(profile, 0, "MRU Open", "%d ", 4, 30);
             list.ReadList();
             if (list[0] != "") return 1;

@@ -34,7 +34,7 @@ TEST_F(RunTest, EveryInputModeToEveryOutputMode) {
             const RunResult r = Run({sw, "in", "out"});
             EXPECT_EQ(r.status, 0);
             EXPECT_EQ(r.err, "");
-            EXPECT_EQ(ReadFile(P("out")), EncodeSjis(asSjis, out.id));
+            EXPECT_EQ(ReadFile(P("out")), Expected(input, {in.id, out.id}));
         }
         // Detected input, Shift-JIS output.
         const RunResult r = Run({"/A", "in", "out"});
@@ -143,6 +143,26 @@ TEST_F(RunTest, MessagesAndExitStatuses) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "morvel: Bad Handle was found 1F0A\n");
     EXPECT_FALSE(Exists(P("out")));
+    // Control characters of a path are shown, not obeyed.
+    const std::string crafted = "a\x1b]0;title\x07\nmorvel: fake\x9b";
+    r = Run({"/SE", crafted, "out"});
+    EXPECT_EQ(r.err, "morvel: File a\\e]0;title\\a\\nmorvel: fake\\x9B not found \n[2]\n");
+    r = Run({"/SE", "--x\x1b[2J", "in", "out"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("--x\\e[2J"), std::string::npos) << r.err;
+
+    // Usage and version that cannot be written are an error.
+    RunOptions full;
+    full.stdoutPath = "/dev/full";
+    r = Run({"--help"}, full);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "morvel: cannot write to standard output: No space left on device\n");
+    RunOptions closed;
+    closed.closeStdout = true;
+    r = Run({"--version"}, closed);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "morvel: cannot write to standard output: Bad file descriptor\n");
+
     r = Run({"123"}, JapaneseRun());
     EXPECT_EQ(r.err, "morvel: \xE6\xAD\xA3\xE3\x81\x97\xE3\x81\x84\xE3\x83\x8F\xE3\x83\xB3\xE3\x83\x89\xE3\x83\xAB"
                      "\xE3\x81\xA7\xE3\x81\xAF\xE3\x81\x82\xE3\x82\x8A\xE3\x81\xBE\xE3\x81\x9B\xE3\x82\x93 7B\n");
@@ -152,21 +172,92 @@ TEST_F(RunTest, FailedWriteLeavesTheOldFileWhole) {
     WriteFile(P("in"), Bytes(200000, 'x'));
     WriteFile(P("out"), "old contents");
     ::chmod(P("out").c_str(), 0640);
-    const RunResult r = Run({"/SS", "in", "out"}, SizeLimit(4096));
+    // Beyond the file-size limit: a message, not death by SIGXFSZ.
+    RunResult r = Run({"/SS", "in", "out"}, SizeLimit(4096));
+    EXPECT_EQ(r.signal, 0);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "morvel: File out not found \n[1]\n");
     EXPECT_EQ(ReadFile(P("out")), "old contents");
-    // No half-written file is left behind.
-    EXPECT_EQ(Run({"/SS", "in", "out2"}).status, 0);
-    const std::string ls = "ls -A '" + dir_ + "' | grep -c morvel- > '" + P("count") + "'";
-    (void)std::system(ls.c_str());
-    EXPECT_EQ(ReadFile(P("count")), "0\n");
+    EXPECT_EQ(Leftovers(), 0);
     // A good write keeps the mode of the file it replaces.
     EXPECT_EQ(Run({"/SE", "in", "out"}).status, 0);
     struct stat st;
     ASSERT_EQ(::stat(P("out").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
     EXPECT_EQ(ReadFile(P("out")), Bytes(200000, 'x'));
+}
+
+// A run stopped by a signal half way through a large file dies of that
+// signal and leaves the old output whole and no new file behind.
+TEST_F(RunTest, SignalsLeaveNoNewFileBehind) {
+    ASSERT_EQ(::mkfifo(P("fifo").c_str(), 0600), 0);
+    for (int sig : {SIGTERM, SIGINT, SIGHUP, SIGKILL}) {
+        SCOPED_TRACE(sig);
+        WriteFile(P("out"), "old contents");
+        const pid_t pid = Spawn({"/SE", "fifo", "out"});
+        const int fifo = ::open(P("fifo").c_str(), O_WRONLY);
+        ASSERT_GE(fifo, 0);
+        // More than the head, so the output is open and being written.
+        const Bytes block(1 << 20, 'a');
+        ASSERT_EQ(::write(fifo, block.data(), block.size()), static_cast<ssize_t>(block.size()));
+        // Wait until the new file is open (as /proc shows the descriptor).
+        for (int i = 0; i < 1000; ++i) {
+            const std::string cmd = "ls -l /proc/" + std::to_string(pid) + "/fd | grep -q '" + dir_ + "/[^ ]'";
+            if (std::system(cmd.c_str()) == 0) break;
+            ::usleep(10000);
+        }
+        ::kill(pid, sig);
+        const RunResult r = Finish(pid);
+        ::close(fifo);
+        EXPECT_EQ(r.signal, sig);
+        EXPECT_EQ(ReadFile(P("out")), "old contents");
+        EXPECT_EQ(Leftovers(), 0);
+    }
+}
+
+// Replacing a file keeps what protected it: a read-only file is refused, an
+// owner is kept where the process may keep it, and the set-uid and set-gid
+// bits never pass to a file of another owner.
+TEST_F(RunTest, ReplacingKeepsWhatProtectedTheFile) {
+    constexpr uid_t kUser = 65534;
+    ASSERT_EQ(::chown(dir_.c_str(), kUser, kUser), 0);
+    WriteFile(P("in"), "\x82\xa0");
+    ASSERT_EQ(::chown(P("in").c_str(), kUser, kUser), 0);
+    const struct {
+        const char* what;
+        uid_t runAs, ownerBefore;
+        unsigned modeBefore;
+        int status;
+        uid_t ownerAfter;
+        unsigned modeAfter;
+    } cases[] = {
+        {"read-only file, ordinary user", kUser, kUser, 0444, 1, kUser, 0444},
+        {"user's set-uid file, root", 0, kUser, 04755, 0, kUser, 04755},
+        {"root's writable set-uid file, ordinary user", kUser, 0, 06777, 0, kUser, 0777},
+        {"own file, ordinary user", kUser, kUser, 0640, 0, kUser, 0640},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteFile(P("out"), "old");
+        ASSERT_EQ(::chown(P("out").c_str(), c.ownerBefore, c.ownerBefore), 0);
+        ASSERT_EQ(::chmod(P("out").c_str(), c.modeBefore), 0);
+        RunOptions o;
+        o.uid = c.runAs;
+        const RunResult r = Run({"/SE", "in", "out"}, o);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        struct stat st;
+        ASSERT_EQ(::stat(P("out").c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, c.ownerAfter);
+        EXPECT_EQ(st.st_gid, c.ownerAfter);
+        EXPECT_EQ(st.st_mode & 07777, c.modeAfter);
+        if (c.status == 0) {
+            EXPECT_EQ(ReadFile(P("out")), "\xa4\xa2");
+        } else {
+            EXPECT_EQ(r.err, "morvel: File out not found \n[5]\n");
+            EXPECT_EQ(ReadFile(P("out")), "old");
+        }
+        ::unlink(P("out").c_str());
+    }
 }
 
 TEST_F(RunTest, FilesOfEveryKind) {
@@ -191,6 +282,50 @@ TEST_F(RunTest, FilesOfEveryKind) {
     EXPECT_TRUE(S_ISLNK(st.st_mode));
     EXPECT_EQ(ReadFile(P("target")), "\xa4\xa2\xa4\xa4");
 
+    // What a path names decides, not its name: a regular file under /dev is
+    // replaced like any other, a new one is created.
+    const std::string shm = "/dev/shm/morvel-test-" + std::to_string(::getpid());
+    if (::access("/dev/shm", W_OK) == 0) {
+        WriteFile(shm, "old contents, longer than the new");
+        EXPECT_EQ(Run({"/SE", "same", shm}).status, 0);
+        EXPECT_EQ(ReadFile(shm), "\xa4\xa2\xa4\xa4");
+        ::unlink(shm.c_str());
+        EXPECT_EQ(Run({"/SE", "same", shm}).status, 0);
+        EXPECT_EQ(ReadFile(shm), "\xa4\xa2\xa4\xa4");
+        ::unlink(shm.c_str());
+    }
+    // A link to /dev/stdout reaches the caller's standard output.
+    ASSERT_EQ(::symlink("/dev/stdout", P("to-stdout").c_str()), 0);
+    r = Run({"/SE", "same", "to-stdout"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "\xa4\xa2\xa4\xa4");
+
+    // One file as standard input and output: read whole before it is
+    // written, and no byte of the old text left after a shorter one.
+    Bytes big;
+    while (big.size() < 3'000'000) big += "\x93\xfa\x96\x7b\x8c\xea abc\r\n";
+    for (const char* sw : {"/ST", "/TS"}) {
+        SCOPED_TRACE(sw);
+        const Bytes before = sw[1] == 'S' ? big : EncodeSjis(big, Utf8);
+        WriteFile(P("both"), before);
+        RunOptions o;
+        o.stdinPath = o.stdoutPath = P("both");
+        r = Run({sw, "/dev/stdin", "/dev/stdout"}, o);
+        EXPECT_EQ(r.status, 0) << r.err;
+        const Bytes after = ReadFile(P("both"));
+        EXPECT_TRUE(after == Expected(before, {sw[1] == 'S' ? ShiftJis : Utf8, sw[1] == 'S' ? Utf8 : ShiftJis}));
+    }
+
+    // Kernel files whose size the system reports as 0 or as a page are read
+    // to their end.
+    for (const char* kernelFile : {"/proc/version", "/sys/devices/system/cpu/online"}) {
+        if (::access(kernelFile, R_OK) != 0) continue;
+        r = Run({"/SS", kernelFile, "kernel"});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(ReadFile(P("kernel")), ReadFile(kernelFile)) << kernelFile;
+        EXPECT_NE(ReadFile(P("kernel")), "");
+    }
+
     // The README's first command.
     r = Run({"/ST", std::string(MORVEL_SOURCE_DIR) + "/res/samples/sample-sjis.txt", "/dev/stdout"});
     EXPECT_EQ(r.status, 0);
@@ -205,7 +340,7 @@ TEST_F(RunTest, StartsWithoutADirectRun) {
     } cases[] = {
         {{}, 2, "", "--help"},
         {{"/SE", "only-input.txt"}, 2, "", "--help"},
-        {{"/c"}, 1, "", ""},  // no clipboard: nothing to convert, nothing put back
+        {{"/c"}, 1, "", "morvel: no clipboard is available"},
         {{"--help"}, 0, "--version", ""},
         {{"--version"}, 0, "morvel " MORVEL_VERSION "\n", ""},
         {{"/SE", "--nope", "a", "b"}, 2, "", "--nope"},

@@ -1,0 +1,138 @@
+#include "app/input_stage.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace morvel {
+
+int CInputStage::OpenFile(const std::string& path) {
+    fromFile_ = true;
+    terminated_ = false;
+    atEnd_ = false;
+    head_.Discard();
+    return file_.Open(path);
+}
+
+void CInputStage::SetText(const uint8_t* p, int64_t n, bool terminated) {
+    fromFile_ = false;
+    text_ = p;
+    textLeft_ = n;
+    terminated_ = terminated;
+    atEnd_ = false;
+    head_.Discard();
+}
+
+// Reads into `into` until it holds `limit` bytes or the source ends.
+int CInputStage::ReadMore(CByteStream& into, int64_t limit) {
+    if (fromFile_) {
+        if (!file_.ReadUpTo(into, limit)) return kReadFailed;
+        atEnd_ = file_.AtEnd();
+        return 0;
+    }
+    const int64_t n = std::min(limit - into.Size(), textLeft_);
+    if (n > 0) {
+        std::memcpy(into.Reserve(n), text_, static_cast<size_t>(n));
+        into.Commit(n);
+        text_ += n;
+        textLeft_ -= n;
+    }
+    atEnd_ = textLeft_ == 0;
+    return 0;
+}
+
+int CInputStage::ReadHead() { return ReadMore(head_, std::max<int64_t>(kDetectionHeadBytes, 1)); }
+
+int CInputStage::ReadAll() {
+    while (!atEnd_) {
+        if (ReadMore(head_, head_.Size() + std::max<int64_t>(blockBytes_, 1)) != 0) return kReadFailed;
+    }
+    return 0;
+}
+
+EncodingId CInputStage::ResolveMode(EncodingId requested) {
+    // Detection and the mark see the text as loaded: a whole text with its
+    // terminator, or the head of a longer one.
+    const bool addTerminator = atEnd_ && !terminated_;
+    if (addTerminator) head_.Append(0x00);
+    EncodingId mode = requested;
+    if (mode == AutoDetect) {
+        head_.SetReadPos(0);
+        mode = DetectEncoding(head_);
+        head_.SetReadPos(0);
+    }
+    const uint8_t* h = head_.Data();
+    if (head_.Size() > 2 && ((h[0] == 0xFF && h[1] == 0xFE) || (h[0] == 0xFE && h[1] == 0xFF))) mode = Unicode;
+    if (addTerminator) head_.Resize(head_.Size() - 1);
+    utf16_ = mode == Unicode;
+    return mode;
+}
+
+int CInputStage::Pump(const Take& take) {
+    int64_t length = head_.Size();
+    uint8_t last = length > 0 ? head_.Data()[length - 1] : 0;
+    uint8_t beforeLast = length > 1 ? head_.Data()[length - 2] : 0;
+    if (length > 0) {
+        if (const int r = take(head_.Data(), length)) return r;
+    }
+    if (!atEnd_) {
+        CByteStream block;
+        do {
+            block.Discard();
+            if (ReadMore(block, blockBytes_) != 0) return kReadFailed;
+            const int64_t n = block.Size();
+            if (n == 0) continue;
+            beforeLast = n > 1 ? block.Data()[n - 2] : last;
+            last = block.Data()[n - 1];
+            length += n;
+            if (const int r = take(block.Data(), n)) return r;
+        } while (!atEnd_);
+    }
+    // The loader's terminator, then for UTF-16 zeros until the size is even
+    // and the last two bytes are zero.
+    uint8_t end[4];
+    int count = 0;
+    auto add = [&](uint8_t b) {
+        end[count++] = b;
+        beforeLast = last;
+        last = b;
+        ++length;
+    };
+    if (!terminated_ || length == 0) add(0x00);
+    if (utf16_) {
+        while (length < 2 || length % 2 != 0 || last != 0 || beforeLast != 0) add(0x00);
+    }
+    return take(end, count);
+}
+
+int COutputTail::Take(const uint8_t* p, int64_t n) {
+    total_ += n;
+    if (n >= 2) {
+        if (heldLength_ > 0) {
+            if (const int r = write_(held_, heldLength_)) return r;
+        }
+        heldLength_ = 0;
+        if (n > 2) {
+            if (const int r = write_(p, n - 2)) return r;
+        }
+        p += n - 2;
+        n = 2;
+    }
+    for (int64_t i = 0; i < n; ++i) {
+        if (heldLength_ == 2) {
+            if (const int r = write_(held_, 1)) return r;
+            held_[0] = held_[1];
+            heldLength_ = 1;
+        }
+        held_[heldLength_++] = p[i];
+    }
+    return 0;
+}
+
+int COutputTail::Close() {
+    for (int i = 0; i < 2 && heldLength_ > 0 && held_[heldLength_ - 1] == 0x00; ++i) --heldLength_;
+    const int n = heldLength_;
+    heldLength_ = 0;
+    return n > 0 ? write_(held_, n) : 0;
+}
+
+}  // namespace morvel
