@@ -40,7 +40,8 @@ int CInputStage::ReadMore(CByteStream& into, int64_t limit) {
     return 0;
 }
 
-int CInputStage::ReadHead() { return ReadMore(head_, std::max<int64_t>(kDetectionHeadBytes, 1)); }
+// The mark rule needs 3 bytes of the head.
+int CInputStage::ReadHead() { return ReadMore(head_, std::max<int64_t>(headBytes_, 3)); }
 
 int CInputStage::ReadAll() {
     while (!atEnd_) {

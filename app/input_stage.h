@@ -29,7 +29,10 @@ public:
     // What Pump and ReadHead return when the input could not be read.
     static constexpr int kReadFailed = -1;
 
-    explicit CInputStage(int64_t blockBytes = kBlockBytes) : blockBytes_(blockBytes) {}
+    // A head shorter than kDetectionHeadBytes is for tests: detection then
+    // decides on less than it would read of the whole text.
+    explicit CInputStage(int64_t blockBytes = kBlockBytes, int64_t headBytes = kDetectionHeadBytes)
+        : blockBytes_(blockBytes), headBytes_(headBytes) {}
 
     // A file: 0, or the errno value of the failed open. Reads nothing yet.
     int OpenFile(const std::string& path);
@@ -65,6 +68,7 @@ private:
     int ReadMore(CByteStream& into, int64_t limit);
 
     int64_t blockBytes_;
+    int64_t headBytes_;
     CInputFile file_;
     bool fromFile_ = false;
     const uint8_t* text_ = nullptr;  // a text in memory

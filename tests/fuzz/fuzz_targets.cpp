@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 
+#include "app/input_stage.h"
 #include "engine/pipeline.h"
 #include "tests/engine/test_util.h"
 
@@ -67,35 +68,57 @@ void FuzzFormatHexDump(const uint8_t* data, size_t size) {
     Check(fast.ReadPos() == 0 && ref.ReadPos() == 0 && ToBytes(fast) == ToBytes(ref));
 }
 
-// The pipeline of a run's stages, fed in pieces, against the whole-text
-// stages done one after the other. The first two bytes choose the plan and
-// the piece size; the rest is the text as loaded, to which the loader's
-// terminator (and for UTF-16 its padding) is added.
+// A run's input stage and stages on a text in memory, read in small blocks,
+// against the loaded text through the whole-text stages one after the
+// other. The first two bytes choose the plan (the input mode may be
+// AutoDetect), the head and the block size; the rest is the text as read. The loaded
+// text is built here literally: the bytes, one 0x00, and for UTF-16 zeros
+// until a whole zero code unit ends it; a file holds the result without its
+// last two zero bytes.
 void FuzzConversionPipeline(const uint8_t* data, size_t size) {
     if (size < 2) return;
-    static const EncodingId kModes[] = {ShiftJis, Jis, EucJp, Unicode, Utf8, Undetermined};
+    static const EncodingId kModes[] = {ShiftJis, Jis, EucJp, Unicode, Utf8, Undetermined, AutoDetect};
+    const EncodingId requested = kModes[data[0] % 7];
     ConversionPlan plan;
-    plan.input = kModes[data[0] % 6];
-    plan.output = kModes[(data[0] / 6) % 6];
+    plan.output = kModes[(data[0] / 7) % 6];
     plan.convertKana = data[1] & 1;
     plan.kanaToHalf = data[1] & 2;
     plan.convertAlnum = data[1] & 4;
     plan.alnumToHalf = data[1] & 8;
-    const size_t piece = 1 + (data[1] >> 4) * 7;
+    const int64_t block = 1 + (data[1] >> 4) * 7;
+
+    CInputStage input(block, (data[1] & 0x80) ? 1 + data[0] % 64 : kDetectionHeadBytes);
+    input.SetText(data + 2, static_cast<int64_t>(size - 2), false);
+    Check(input.ReadHead() == 0);
+    plan.input = input.ResolveMode(requested);
+    const bool marked = size - 2 >= 2 && ((data[2] == 0xFF && data[3] == 0xFE) || (data[2] == 0xFE && data[3] == 0xFF));
+    Check(plan.input == (marked ? Unicode : requested) || (requested == AutoDetect && !marked));
+
+    CConversionPipeline pipeline(plan);
+    Bytes got;
+    COutputTail tail([&](const uint8_t* p, int64_t n) {
+        got.insert(got.end(), p, p + n);
+        return 0;
+    });
+    CByteStream out;
+    Check(input.Pump([&](const uint8_t* p, int64_t n) {
+        out.Discard();
+        pipeline.Feed(p, n, out);
+        return tail.Take(out.Data(), out.Size());
+    }) == 0);
+    out.Discard();
+    pipeline.Finish(out);
+    Check(tail.Take(out.Data(), out.Size()) == 0 && tail.Close() == 0);
 
     Bytes loaded(data + 2, data + size);
     loaded.push_back(0x00);
     while (plan.input == Unicode && (loaded.size() % 2 != 0 || loaded[loaded.size() - 2] != 0)) loaded.push_back(0x00);
-
-    CConversionPipeline pipeline(plan);
-    CByteStream out, whole;
-    for (size_t at = 0; at < loaded.size(); at += piece) {
-        pipeline.Feed(loaded.data() + at, static_cast<int64_t>(std::min(piece, loaded.size() - at)), out);
-    }
-    pipeline.Finish(out);
+    CByteStream whole;
     Fill(whole, loaded);
     reference::ConvertWholeText(plan, whole);
-    Check(ToBytes(out) == ToBytes(whole));
+    Bytes want = ToBytes(whole);
+    for (int i = 0; i < 2 && !want.empty() && want.back() == 0; ++i) want.pop_back();
+    Check(got == want);
 }
 
 // "SjisToUtf16Output" -> "sjis_to_utf16_output"
