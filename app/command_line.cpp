@@ -64,6 +64,7 @@ void CAppCommandLineInfo::ParseSwitch(const char* text) {
 void CAppCommandLineInfo::ParseParameter(const char* text) {
     if (text[0] == '\0') {
         m_editorWindow = 0;
+        m_editorActive = 0;
         return;
     }
     // A window handle: "0x" and hexadecimal digits, or decimal digits, read
@@ -90,6 +91,7 @@ void CAppCommandLineInfo::ParseParameter(const char* text) {
     }
     if (isNumber) {
         m_editorWindow = value;
+        m_editorActive = 0;
         return;
     }
     // A file name: the first names the input, every later one the output.
@@ -100,11 +102,20 @@ void CAppCommandLineInfo::ParseParameter(const char* text) {
     ++m_pathCount;
 }
 
+bool CAppCommandLineInfo::TakeActiveWindow() {
+    m_editorWindow = m_activeWindowSource ? m_activeWindowSource() : 0;
+    return m_editorWindow != 0;
+}
+
 LongOptionRequest ParseCommandLine(const std::vector<std::string>& args, CAppCommandLineInfo& info) {
     LongOptionRequest request;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         const bool isLast = i + 1 == args.size();
+        if (arg == "--editor=active") {
+            info.m_editorActive = 1;
+            continue;
+        }
         if (arg.size() >= 2 && arg[0] == '-' && arg[1] == '-') {
             if (request.kind == LongOptionRequest::kNone) {
                 if (arg == "--help")

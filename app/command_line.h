@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,15 @@ public:
     int32_t m_clipboardRun = 0;
     int32_t m_pathCount = 0;
     uint32_t m_editorWindow = 0;
+    // --editor=active: the editor's window is the one the desktop has active
+    // at start-up. A window handle later on the line takes its place again.
+    int32_t m_editorActive = 0;
+    // Where that window is found (0: none); empty where there is no desktop.
+    std::function<uint32_t()> m_activeWindowSource;
+
+    // Takes the desktop's active window as the editor's window: false, with
+    // the window 0, when there is none.
+    bool TakeActiveWindow();
 
 private:
     void ParseSwitch(const char* text);
@@ -34,7 +44,8 @@ private:
 };
 
 // What the long options (arguments beginning with "--") ask for. The first
-// long option on the line decides.
+// long option on the line decides; --editor=active is a setting, not a
+// request, and is left out of that.
 struct LongOptionRequest {
     enum Kind { kNone, kHelp, kVersion, kUnknown };
     Kind kind = kNone;

@@ -107,7 +107,12 @@ int CMainApp::InitInstance(const std::vector<std::string>& args) {
     // clipboard's wide read.
     m_isWindowsNT = 1;
 
-    // 7: the calling editor's window.
+    // 7: the calling editor's window; --editor=active takes the desktop's
+    // active one, and without one the program cannot start as asked.
+    if (m_cmdInfo.m_editorActive && !m_cmdInfo.TakeActiveWindow()) {
+        messages.Diagnose(NoActiveWindowText(m_language));
+        return kExitUsage;
+    }
     if (m_cmdInfo.m_editorWindow != 0) {
         m_textPadMode = 1;
         if (!m_ports.editor.IsWindow(m_cmdInfo.m_editorWindow)) {

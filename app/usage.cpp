@@ -23,6 +23,10 @@ std::string NoClipboardText(Language language) {
     return language == Language::kJapanese ? kNoClipboardJapanese : kNoClipboardEnglish;
 }
 
+std::string NoActiveWindowText(Language language) {
+    return language == Language::kJapanese ? kNoActiveWindowJapanese : kNoActiveWindowEnglish;
+}
+
 std::string StdoutErrorText(const std::string& reason, Language language) {
     return FormatText(language == Language::kJapanese ? kStdoutErrorJapanese : kStdoutErrorEnglish, {reason});
 }

@@ -16,6 +16,7 @@ struct Expected {
     int convertKana = 0, kanaToHalf = 0, convertAlnum = 0, alnumToHalf = 0;
     int clipboardRun = 0;
     uint32_t window = 0;
+    int editorActive = 0;
     std::string inputPath, outputPath;
     int pathCount = 0;
 };
@@ -34,6 +35,7 @@ Expected E(EncodingId in, EncodingId out) {
 Expected Kana(int toHalf) { Expected e; e.convertKana = 1; e.kanaToHalf = toHalf; return e; }
 Expected Alnum(int toHalf) { Expected e; e.convertAlnum = 1; e.alnumToHalf = toHalf; return e; }
 Expected Window(uint32_t w) { Expected e; e.window = w; return e; }
+Expected Active(uint32_t w, int active) { Expected e; e.window = w; e.editorActive = active; return e; }
 Expected Paths(std::string in, std::string out, int count) {
     Expected e;
     e.inputPath = std::move(in);
@@ -93,6 +95,11 @@ TEST(CommandLine, EveryCase) {
         {{"/EU", "/home/user/a.txt", "/tmp/b", "/T"}, [&] { Expected e = absolute; e.input = Utf8; e.output = Unicode; return e; }()},
         {{"/EU", "/home/user/a.txt", "/tmp/b", "/ET"}, absolute},
         {{"/tmp/"}, Paths("/tmp/", "", 1)},
+        // --editor=active against a window handle: the later one counts.
+        {{"--editor=active", "/c"}, [] { Expected e = Active(0, 1); e.clipboardRun = 1; return e; }()},
+        {{"--editor=active", "123"}, Active(123, 0)},
+        {{"123", "--editor=active"}, Active(123, 1)},
+        {{"--editor=active", ""}, Active(0, 0)},
     };
 
     for (const Case& c : cases) {
@@ -111,6 +118,7 @@ TEST(CommandLine, EveryCase) {
         EXPECT_EQ(info.m_alnumToHalf, e.alnumToHalf);
         EXPECT_EQ(info.m_clipboardRun, e.clipboardRun);
         EXPECT_EQ(info.m_editorWindow, e.window);
+        EXPECT_EQ(info.m_editorActive, e.editorActive);
         EXPECT_EQ(info.m_inputPath, e.inputPath);
         EXPECT_EQ(info.m_outputPath, e.outputPath);
         EXPECT_EQ(info.m_pathCount, e.pathCount);
@@ -128,6 +136,11 @@ TEST(CommandLine, LongOptions) {
         {{"--frobnicate", "--help"}, LongOptionRequest::kUnknown, "--frobnicate"},
         {{"--"}, LongOptionRequest::kUnknown, "--"},
         {{"-h"}, LongOptionRequest::kNone, ""},
+        {{"--editor=active", "--help"}, LongOptionRequest::kHelp, ""},
+        {{"--editor=active", "--frobnicate"}, LongOptionRequest::kUnknown, "--frobnicate"},
+        {{"--editor=window"}, LongOptionRequest::kUnknown, "--editor=window"},
+        {{"--editor"}, LongOptionRequest::kUnknown, "--editor"},
+        {{"--editor=Active"}, LongOptionRequest::kUnknown, "--editor=Active"},
     };
     for (const auto& c : cases) {
         CAppCommandLineInfo info;
