@@ -12,8 +12,11 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-BUILD_PACKAGES=(cmake ninja-build g++ make)
-TEST_PACKAGES=(libgtest-dev clang libclang-rt-14-dev)
+BUILD_PACKAGES=(cmake ninja-build g++ make pkg-config libxcb1-dev libxcb-xfixes0-dev libxcb-xtest0-dev)
+# The desktop tests: an X server (xauth is only recommended by xvfb, so it is
+# named), a window manager, the clipboard tools, and a headless Wayland
+# compositor.
+TEST_PACKAGES=(libgtest-dev clang libclang-rt-14-dev python3 xvfb xauth xclip openbox wl-clipboard sway)
 JOBS=${JOBS:-$(nproc)}
 
 ensure_packages() {

@@ -1,16 +1,24 @@
-// morvel: converts Japanese text between encodings. Without a desktop the
-// clipboard holds no text, the editor has no window and there is no dialog.
+// morvel: converts Japanese text between encodings. The clipboard is the
+// desktop's when a desktop session and the desktop module are there (loaded
+// on first use), else it holds no text; the editor has no window and there
+// is no dialog.
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "app/desktop_clipboard.h"
+#include "app/desktop_loader.h"
 #include "app/file_io.h"
 #include "app/headless_ports.h"
 #include "app/main_app.h"
 #include "app/messages.h"
 
 int main(int argc, char** argv) {
+    // The clipboard's background server, started by the program itself.
+    if (argc >= 2 && std::strcmp(argv[1], morvel::kServeClipboardOption) == 0)
+        return morvel::ServeClipboard(argc, argv);
     morvel::PrepareFileSignals();
-    morvel::CHeadlessClipboard clipboard;
+    morvel::CDesktopClipboard clipboard;
     morvel::CHeadlessEditor editor;
     morvel::CHeadlessDialog dialog;
     morvel::CStderrMessages messages;

@@ -366,19 +366,21 @@ int CMainApp::ReadClipboard(CByteStream& stream, bool peek) {
         editor.SendCommand(window, ID_EDIT_COPY);
     }
     std::vector<uint8_t> block;
-    for (int attempt = 1;; ++attempt) {
-        if (!clip.Open(0)) {
-            m_ports.messages.Show(FormatString(112, m_language, {2}), "");
-            return 0;
-        }
-        if (clip.IsFormatAvailable(format) && clip.GetData(format, block)) break;
-        clip.Close();
-        if (!driveEditor || attempt > 1) return 0;
-        // Nothing was selected: copy the whole document.
-        editor.SendCommand(window, ID_EDIT_SELECT_ALL);
-        editor.SendCommand(window, ID_EDIT_COPY);
-    }
     try {
+        // A desktop clipboard converts its text to the format asked for:
+        // memory can run out while the data is taken too.
+        for (int attempt = 1;; ++attempt) {
+            if (!clip.Open(0)) {
+                m_ports.messages.Show(FormatString(112, m_language, {2}), "");
+                return 0;
+            }
+            if (clip.IsFormatAvailable(format) && clip.GetData(format, block)) break;
+            clip.Close();
+            if (!driveEditor || attempt > 1) return 0;
+            // Nothing was selected: copy the whole document.
+            editor.SendCommand(window, ID_EDIT_SELECT_ALL);
+            editor.SendCommand(window, ID_EDIT_COPY);
+        }
         if (wide) {
             const std::vector<uint8_t> text = WideClipboardText(block);
             if (!text.empty()) {

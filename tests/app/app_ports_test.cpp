@@ -4,6 +4,8 @@
 
 #include <functional>
 #include <map>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -33,11 +35,14 @@ struct FakeClipboard : IClipboardPort {
     bool IsFormatAvailable(uint32_t f) override { return formats.count(f) != 0; }
     bool GetData(uint32_t f, Block& block) override {
         EXPECT_TRUE(open);
+        if (throwOnGet == 1) throw std::bad_alloc();
+        if (throwOnGet == 2) throw std::runtime_error("broken");
         block = formats[f];
         return true;
     }
     bool SetData(uint32_t f, const Block& block) override {
         EXPECT_TRUE(open);
+        if (failSet) return false;
         formats[f] = block;
         return true;
     }
@@ -46,6 +51,8 @@ struct FakeClipboard : IClipboardPort {
     std::map<uint32_t, Block> formats;
     bool open = false;
     bool failOpen = false;
+    bool failSet = false;
+    int throwOnGet = 0;  // 1 out of memory, 2 any other failure
 };
 
 struct FakeEditor : IEditorPort {
@@ -155,13 +162,112 @@ TEST_F(AppPortsTest, ReadClipboardCases) {
     EXPECT_EQ(messages.shown, (std::vector<std::string>{"Clipboard open error 2?|"}));
 }
 
+// ReadClipboard in TextPad mode: what is emptied, which commands go to the
+// editor in which order, and what is read.
+TEST_F(AppPortsTest, TextPadReadCases) {
+    const Block old = B(std::string("old\0", 4));
+    const struct {
+        const char* name;
+        std::string selection, document;
+        bool peek;
+        int result;
+        std::vector<int> commands;
+        Block stream;     // after the read
+        bool oldKept;     // the clipboard still holds the old text
+    } cases[] = {
+        {"a selection", "sel", "doc", false, 1, {ID_EDIT_COPY}, B(std::string("sel\0", 4)), false},
+        {"nothing selected", "", "doc", false, 1, {ID_EDIT_COPY, ID_EDIT_SELECT_ALL, ID_EDIT_COPY},
+         B(std::string("doc\0", 4)), false},
+        {"an empty document", "", "", false, 0, {ID_EDIT_COPY, ID_EDIT_SELECT_ALL, ID_EDIT_COPY}, B("kept"), false},
+        {"peek", "sel", "doc", true, 1, {}, old, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        clipboard.formats = {{CF_TEXT, old}};
+        editor = FakeEditor();
+        editor.clipboard = &clipboard;
+        editor.selection = c.selection;
+        editor.document = c.document;
+        CMainApp app = MakeApp();
+        app.m_textPadMode = 1;
+        app.m_cmdInfo.m_editorWindow = editor.window;
+        CByteStream s;
+        for (char ch : std::string("kept")) s.Append(static_cast<uint8_t>(ch));
+        EXPECT_EQ(app.ReadClipboard(s, c.peek), c.result);
+        EXPECT_EQ(editor.commands, c.commands);
+        EXPECT_EQ(Block(s.Data(), s.Data() + s.Size()), c.stream);
+        EXPECT_EQ(clipboard.formats.count(CF_TEXT) && clipboard.formats[CF_TEXT] == old, c.oldKept);
+        EXPECT_FALSE(clipboard.open);
+    }
+    // Peek with no text, and a clipboard that holds only a picture: no text,
+    // no message, nothing sent.
+    for (const bool textPad : {true, false}) {
+        clipboard.formats = {{2, B("picture")}};
+        editor.commands.clear();
+        CMainApp app = MakeApp();
+        app.m_textPadMode = textPad;
+        app.m_cmdInfo.m_editorWindow = textPad ? editor.window : 0;
+        CByteStream s;
+        EXPECT_EQ(app.ReadClipboard(s, textPad), 0);
+        EXPECT_TRUE(s.Empty());
+        EXPECT_TRUE(editor.commands.empty());
+    }
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+// The clipboard's failures: each shows its message once and the run goes on.
+TEST_F(AppPortsTest, ClipboardFailureMessages) {
+    const struct {
+        const char* name;
+        std::function<void(FakeClipboard&)> breakIt;
+        bool textPad;
+        bool write;
+        int result;
+        std::string message;
+        std::vector<int> commands;
+    } cases[] = {
+        {"open to empty", [](FakeClipboard& c) { c.failOpen = true; }, true, false, 0, "Clipboard open error 1?|", {}},
+        {"memory", [](FakeClipboard& c) { c.throwOnGet = 1; }, false, false, 0, "Memory Exception|", {}},
+        {"other", [](FakeClipboard& c) { c.throwOnGet = 2; }, false, false, 0, "Other Exception|", {}},
+        {"refused", [](FakeClipboard& c) { c.failSet = true; }, true, true, 1, "Paste failed busy?|",
+         {ID_FILE_NEW, ID_EDITOR_PREPARE_PASTE, ID_EDIT_PASTE}},
+        {"not opened", [](FakeClipboard& c) { c.failOpen = true; }, true, true, 1, "Cannot open the Clipboard|",
+         {ID_FILE_NEW, ID_EDITOR_PREPARE_PASTE, ID_EDIT_PASTE}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        clipboard = FakeClipboard();
+        clipboard.formats[CF_TEXT] = B("abc");
+        c.breakIt(clipboard);
+        editor.commands.clear();
+        editor.selection = "abc";
+        messages.shown.clear();
+        CMainApp app = MakeApp();
+        app.m_textPadMode = c.textPad;
+        app.m_cmdInfo.m_editorWindow = c.textPad ? editor.window : 0;
+        CByteStream s;
+        s.Append('x');
+        s.Append(0);
+        EXPECT_EQ(c.write ? app.WriteClipboard(s) : app.ReadClipboard(s, false), c.result);
+        EXPECT_EQ(messages.shown, std::vector<std::string>{c.message});
+        EXPECT_EQ(editor.commands, c.commands);
+        EXPECT_FALSE(clipboard.open);
+    }
+}
+
 TEST_F(AppPortsTest, WriteClipboardCases) {
     CMainApp app = MakeApp();
     CByteStream empty, text;
     text.Append('a');
     text.Append(0);
+    // An empty stream changes nothing and sends nothing, in TextPad mode too.
+    app.m_textPadMode = 1;
+    app.m_cmdInfo.m_editorWindow = editor.window;
     EXPECT_EQ(app.WriteClipboard(empty), 0);
     EXPECT_TRUE(clipboard.formats.empty());
+    EXPECT_TRUE(editor.commands.empty());
+    app.m_textPadMode = 0;
+    app.m_cmdInfo.m_editorWindow = 0;
     EXPECT_EQ(app.WriteClipboard(text), 1);
     EXPECT_EQ(clipboard.formats[CF_TEXT], B(std::string("a\0", 2)));
     clipboard.failOpen = true;
