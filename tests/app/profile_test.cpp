@@ -231,7 +231,10 @@ TEST_F(ProfileTest, WhatCannotBeReadIsNeverWritten) {
         SCOPED_TRACE(c.name);
         Put(original);
         if (c.kind == kUnreadable) {
-            ASSERT_EQ(::chown(path_.c_str(), 65534, 65534), 0);
+            // Root acts as an ordinary user; an ordinary user is one already.
+            if (::geteuid() == 0) {
+                ASSERT_EQ(::chown(path_.c_str(), 65534, 65534), 0);
+            }
             ASSERT_EQ(::chmod(path_.c_str(), c.mode), 0);
             ASSERT_EQ(::chmod(dir_.c_str(), 0777), 0);
             ASSERT_EQ(::chmod((dir_ + "/sub").c_str(), 0777), 0);
@@ -241,7 +244,7 @@ TEST_F(ProfileTest, WhatCannotBeReadIsNeverWritten) {
         }
         const std::string path = c.kind == kNoPath ? "" : path_;
         const int status = InChild([&] {
-            if (c.kind == kUnreadable &&
+            if (c.kind == kUnreadable && ::geteuid() == 0 &&
                 (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0 ||
                  ::setresuid(65534, 65534, 65534) != 0))
                 return 10;
@@ -260,8 +263,9 @@ TEST_F(ProfileTest, WhatCannotBeReadIsNeverWritten) {
         EXPECT_EQ(S_ISFIFO(st.st_mode), c.kind == kFifo);
         EXPECT_EQ(S_ISDIR(st.st_mode), c.kind == kDirectory);
         if (S_ISREG(st.st_mode)) {
-            EXPECT_EQ(Contents(), original);
             EXPECT_EQ(st.st_mode & 07777, c.mode);
+            ::chmod(path_.c_str(), 0600);  // so that an ordinary user's test can read it back
+            EXPECT_EQ(Contents(), original);
         }
     }
 }
