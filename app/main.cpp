@@ -1,12 +1,13 @@
 // morvel: converts Japanese text between encodings. The clipboard is the
 // desktop's when a desktop session and the desktop module are there (loaded
-// on first use), else it holds no text; the editor has no window and there
-// is no dialog.
+// on first use), else it holds no text; so is the calling editor's window,
+// else none exists; there is no dialog.
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "app/desktop_clipboard.h"
+#include "app/desktop_editor.h"
 #include "app/desktop_loader.h"
 #include "app/file_io.h"
 #include "app/headless_ports.h"
@@ -19,10 +20,11 @@ int main(int argc, char** argv) {
         return morvel::ServeClipboard(argc, argv);
     morvel::PrepareFileSignals();
     morvel::CDesktopClipboard clipboard;
-    morvel::CHeadlessEditor editor;
+    morvel::CDesktopEditor editor;
     morvel::CHeadlessDialog dialog;
     morvel::CStderrMessages messages;
     morvel::CMainApp app({clipboard, editor, dialog, messages}, morvel::CProfile::DefaultPath(),
                          morvel::InterfaceLanguage());
+    app.m_cmdInfo.m_activeWindowSource = [&editor] { return editor.ActiveWindow(); };
     return app.InitInstance(std::vector<std::string>(argv + 1, argv + argc));
 }
