@@ -1,10 +1,14 @@
 #include "app/main_app.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <stdexcept>
 
+#include <limits.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "app/exit_status.h"
 #include "app/file_io.h"
@@ -41,6 +45,30 @@ bool FileExists(const std::string& path) {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0;
 }
+
+// What the pump of a run returns when the progress port stopped it; apart
+// from the input's kReadFailed and the errno values of a failed write.
+constexpr int kRunCancelled = -2;
+
+// Ends the progress of a run once, at the latest when the run leaves.
+class ProgressScope {
+public:
+    explicit ProgressScope(IProgressPort* port) : port_(port) {}
+    ~ProgressScope() { Close(); }
+    ProgressScope(const ProgressScope&) = delete;
+    ProgressScope& operator=(const ProgressScope&) = delete;
+    // False when the port asks the run to stop.
+    bool Advance(int64_t done, int64_t total) {
+        return !port_ || port_->Advance(total > 0 ? std::min(done, total) : done, total);
+    }
+    void Close() {
+        if (port_) port_->End();
+        port_ = nullptr;
+    }
+
+private:
+    IProgressPort* port_;
+};
 
 }  // namespace
 
@@ -161,7 +189,7 @@ int CMainApp::InitInstance(const std::vector<std::string>& args) {
             if (pass == PassResult::kEnd) return m_outputFailed ? kExitFailure : kExitOk;
         }
         if (!RunConversion()) return kExitFailure;
-        if (m_closeAfterRun) return m_outputFailed ? kExitFailure : kExitOk;
+        if (m_closeAfterRun && !m_runCancelled) return m_outputFailed ? kExitFailure : kExitOk;
         direct = false;
     }
 }
@@ -224,6 +252,7 @@ bool CMainApp::RunConversion() {
     CAppCommandLineInfo& s = m_cmdInfo;
     const bool fromFile = !s.m_inputPath.empty();
     const bool toFile = !s.m_outputPath.empty();
+    m_runCancelled = false;
     try {
         // 1-2: input.
         CInputStage input;
@@ -249,6 +278,14 @@ bool CMainApp::RunConversion() {
             }
             input.SetText(clipboardText.Data(), clipboardText.Size(), true);
         }
+        // The size progress is told against: a regular file's, or the
+        // clipboard text's; 0 (not known) for pipes and devices.
+        int64_t total = 0;
+        struct stat st;
+        if (!fromFile)
+            total = clipboardText.Size();
+        else if (::stat(s.m_inputPath.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            total = st.st_size;
         if (input.ReadHead() != 0) {
             m_ports.messages.Show(FormatString(111, m_language), "");
             return false;
@@ -304,12 +341,26 @@ bool CMainApp::RunConversion() {
             return false;
         };
 
-        // 6-10: the stages, block by block.
-        const int pumped = input.Pump([&](const uint8_t* p, int64_t n) {
-            result.Discard();
-            pipeline.Feed(p, n, result);
-            return takeResult();
-        });
+        // 6-10: the stages, block by block, the progress told after each.
+        ProgressScope progress(m_progress);
+        int64_t done = 0;
+        int pumped = progress.Advance(0, total) ? 0 : kRunCancelled;
+        if (pumped == 0) {
+            pumped = input.Pump([&](const uint8_t* p, int64_t n) {
+                result.Discard();
+                pipeline.Feed(p, n, result);
+                if (const int err = takeResult()) return err;
+                done += n;
+                return progress.Advance(done, total) ? 0 : kRunCancelled;
+            });
+        }
+        progress.Close();
+        if (pumped == kRunCancelled) {
+            // Stopped by the user: the old output stays, nothing new is left.
+            file.Abort();
+            m_runCancelled = true;
+            return true;
+        }
         if (pumped == CInputStage::kReadFailed) {
             file.Abort();
             m_ports.messages.Show(FormatString(111, m_language), "");
@@ -343,6 +394,34 @@ bool CMainApp::RunConversion() {
         return false;
     }
     return true;
+}
+
+bool StartNeedsDialog(const std::vector<std::string>& args) {
+    CAppCommandLineInfo info;
+    if (ParseCommandLine(args, info).kind != LongOptionRequest::kNone) return false;
+    if (info.m_clipboardRun) return false;
+    return info.m_inputPath.empty() || info.m_outputPath.empty();
+}
+
+bool DesktopSessionNamed() {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+        const char* value = std::getenv(name);
+        if (value && *value) return true;
+    }
+    return false;
+}
+
+std::string DialogProgramPath() {
+    char exe[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (n <= 0) return {};
+    std::string dir(exe, static_cast<size_t>(n));
+    dir.erase(dir.find_last_of('/') + 1);
+    for (const char* place : {"", "../lib/morvel/"}) {
+        const std::string path = dir + place + "morvel-dialog";
+        if (::access(path.c_str(), X_OK) == 0) return path;
+    }
+    return {};
 }
 
 int CMainApp::ReadClipboard(CByteStream& stream, bool peek) {

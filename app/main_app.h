@@ -49,6 +49,11 @@ public:
     int32_t m_isWindowsNT = 1;
     EncodingId m_detectedInput = AutoDetect;
 
+    // Where a run tells its progress (none by default). A run that the port
+    // stops leaves the old output whole, writes nothing, and is followed by a
+    // dialog pass, as after a run with "Close after exe" cleared.
+    void SetProgressPort(IProgressPort* progress) { m_progress = progress; }
+
     CRecentFileList& RecentOpen() { return m_recentOpen; }
     CRecentFileList& RecentSave() { return m_recentSave; }
     CByteStream& CurrentStream() { return *m_current; }
@@ -70,7 +75,21 @@ private:
     CByteStream* m_spare = &m_streamB;
     ConversionRequest m_dialog;  // the dialog's members, kept between passes
     bool m_outputFailed = false;
+    IProgressPort* m_progress = nullptr;
+    bool m_runCancelled = false;  // the last run was stopped through m_progress
 };
+
+// Whether a start with these arguments leads to the dialog: no long option
+// answers it at once, and neither both files nor /c ask for a direct run.
+bool StartNeedsDialog(const std::vector<std::string>& args);
+
+// Whether the environment names a desktop session (DISPLAY or
+// WAYLAND_DISPLAY set and not empty).
+bool DesktopSessionNamed();
+
+// The dialog's program, morvel-dialog: beside the running binary, else in
+// ../lib/morvel/ beside it (an installed program). "" when neither exists.
+std::string DialogProgramPath();
 
 // Text of the clipboard's UTF-16 format, as the wide read turns it into
 // bytes: all in code page 1252 if every character has a form there, else

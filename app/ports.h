@@ -1,5 +1,5 @@
 // The program's ports to the desktop: the clipboard, the calling editor, the
-// main dialog and the message boxes. The file-to-file run needs none of them
+// main dialog, the message boxes and the progress of a long run. The file-to-file run needs none of them
 // to exist; the headless versions (headless_ports.h) stand in where there is
 // no desktop, and the tests replace them with fakes.
 #pragma once
@@ -79,6 +79,18 @@ public:
     virtual bool Available() const = 0;
     // Shows the dialog modally over `request`: IDOK or IDCANCEL.
     virtual int RunDialog(ConversionRequest& request) = 0;
+};
+
+// Progress of a run, told between the blocks of its input. The port decides
+// whether and when anything is shown, so a short run shows nothing.
+class IProgressPort {
+public:
+    virtual ~IProgressPort() = default;
+    // `done` bytes of the input have gone through the run, of `total` (0
+    // when the size is not known beforehand). False asks the run to stop.
+    virtual bool Advance(int64_t done, int64_t total) = 0;
+    // The run is over, however it ended: whatever was shown goes away.
+    virtual void End() = 0;
 };
 
 class IMessagePort {

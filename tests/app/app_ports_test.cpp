@@ -1,16 +1,23 @@
 // CMainApp over fake ports: the clipboard exchange with the editor, the wide
-// read, and the dialog passes with the settings a run leaves behind.
+// read, the dialog passes with the settings a run leaves behind, and a run
+// told to stop by its progress port.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/exit_status.h"
 #include "app/main_app.h"
+
+#include <dirent.h>
 
 namespace morvel {
 namespace {
@@ -324,6 +331,72 @@ TEST_F(AppPortsTest, EucToTheEditorsClipboardIsAskedEvenOnCancel) {
     EXPECT_EQ(app.InitInstance({"0x1234"}), kExitOk);
     EXPECT_EQ(messages.asked.size(), 1u);
     EXPECT_EQ(dialog.seen.size(), 1u);
+}
+
+// A progress port that stops the run once `stopAt` bytes have gone through.
+struct FakeProgress : IProgressPort {
+    bool Advance(int64_t done, int64_t total) override {
+        calls.push_back({done, total});
+        return stopAt < 0 || done < stopAt;
+    }
+    void End() override { ++ends; }
+    int64_t stopAt = -1;
+    std::vector<std::pair<int64_t, int64_t>> calls;
+    int ends = 0;
+};
+
+// Pass 1 converts a 3 MiB file, with progress up to its size; pass 2 is
+// stopped after the first MiB over an existing output, which stays as it
+// was with nothing left beside it, and the dialog comes back (pass 3).
+TEST_F(AppPortsTest, ProgressAndAStoppedRun) {
+    char tmpl[] = "/tmp/morvel-progress-XXXXXX";
+    ASSERT_NE(::mkdtemp(tmpl), nullptr);
+    const std::string dir = tmpl;
+    const std::string text(3 << 20, 'a');
+    std::ofstream(dir + "/in", std::ios::binary) << text;
+    std::ofstream(dir + "/out2", std::ios::binary) << "old";
+    FakeProgress progress;
+    dialog.steps.push_back([&](ConversionRequest& r) {
+        r.m_inputPath = dir + "/in";
+        r.m_outputPath = dir + "/out1";
+        r.m_closeAfterRun = 0;
+        return IDOK;
+    });
+    dialog.steps.push_back([&](ConversionRequest& r) {
+        EXPECT_EQ(progress.calls.size() >= 2 ? progress.calls.back().first : 0, int64_t(text.size()));
+        EXPECT_EQ(progress.ends, 1);
+        progress.calls.clear();
+        progress.stopAt = 1 << 20;
+        r.m_outputPath = dir + "/out2";
+        r.m_closeAfterRun = 1;
+        return IDOK;
+    });
+    CMainApp app = MakeApp();
+    app.SetProgressPort(&progress);
+    EXPECT_EQ(app.InitInstance({}), kExitOk);
+    EXPECT_EQ(dialog.seen.size(), 3u);  // the stopped run leads back to the dialog
+    ASSERT_FALSE(progress.calls.empty());
+    EXPECT_EQ(progress.calls.front(), std::make_pair(int64_t(0), int64_t(text.size())));
+    EXPECT_GE(progress.calls.back().first, int64_t(1) << 20);
+    EXPECT_LT(progress.calls.back().first, int64_t(text.size()));
+    EXPECT_EQ(progress.ends, 2);
+    auto read = [](const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    EXPECT_TRUE(read(dir + "/out1") == text);
+    EXPECT_EQ(read(dir + "/out2"), "old");
+    std::vector<std::string> names;
+    if (DIR* d = ::opendir(dir.c_str())) {
+        while (const dirent* e = ::readdir(d))
+            if (e->d_name[0] != '.' || (e->d_name[1] != 0 && e->d_name[1] != '.')) names.push_back(e->d_name);
+        ::closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"in", "out1", "out2"}));
+    EXPECT_EQ(messages.asked.size(), 1u);  // out2 exists
+    EXPECT_TRUE(messages.shown.empty());
+    (void)std::system(("rm -rf '" + dir + "'").c_str());
 }
 
 }  // namespace
