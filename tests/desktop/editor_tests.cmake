@@ -16,5 +16,5 @@ add_dependencies(editor_tests morvel morvel_desktop editor_window)
 # are looked for from :140 up, apart from the other desktop tests'.
 add_test(NAME DesktopEditorExchange COMMAND sh -c [[
   for tool in xvfb-run xauth xclip; do command -v $tool >/dev/null || exit 77; done
-  exec xvfb-run -a -n 140 -s "-screen 0 640x480x24" "$@"]] sh $<TARGET_FILE:editor_tests>)
+  exec xvfb-run -a -n 140 -s "-screen 0 640x480x24 -noreset" "$@"]] sh $<TARGET_FILE:editor_tests>)
 set_tests_properties(DesktopEditorExchange PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)
