@@ -43,15 +43,12 @@ bool CDesktopClipboard::Open(uint32_t ownerWindow) {
 void CDesktopClipboard::Close() {
     m_open = false;
     m_text = Text::kUnread;
-    m_utf8.clear();
-    m_utf8.shrink_to_fit();
 }
 
 bool CDesktopClipboard::Empty() {
     const MorvelDesktop* d = Clipboard();
     if (!d || !m_open) return false;
     m_text = Text::kNone;
-    m_utf8.clear();
     return d->clipboard_empty() != 0;
 }
 
@@ -64,10 +61,16 @@ bool CDesktopClipboard::HasText() {
         m_text = Text::kNone;
         if (d->clipboard_read(&data, &size)) {
             try {
-                m_utf8.assign(data, data + size);
+                // A new text drops the conversions of the last one.
+                if (size != m_utf8.size() || (size != 0 && std::memcmp(data, m_utf8.data(), size) != 0)) {
+                    m_converted[0].clear();
+                    m_converted[1].clear();
+                    m_utf8.assign(data, data + size);
+                }
                 m_text = Text::kRead;
             } catch (...) {
                 d->free_block(data);
+                m_utf8.clear();
                 throw;
             }
             d->free_block(data);
@@ -82,17 +85,21 @@ bool CDesktopClipboard::IsFormatAvailable(uint32_t format) {
 
 bool CDesktopClipboard::GetData(uint32_t format, std::vector<uint8_t>& block) {
     if (!IsFormatAvailable(format)) return false;
-    const CByteStream utf8 = TextStream(m_utf8.data(), m_utf8.size());
-    CByteStream converted;
-    if (format == CF_TEXT)
-        Utf8InputToSjis(utf8, converted);
-    else
-        ToUtf16(utf8, converted, Utf8);
-    if (converted.Empty()) {  // an empty text: its terminator alone
-        converted.Append(0);
-        if (format == CF_UNICODETEXT) converted.Append(0);
+    std::vector<uint8_t>& converted = m_converted[format == CF_TEXT ? 0 : 1];
+    if (converted.empty()) {
+        const CByteStream utf8 = TextStream(m_utf8.data(), m_utf8.size());
+        CByteStream out;
+        if (format == CF_TEXT)
+            Utf8InputToSjis(utf8, out);
+        else
+            ToUtf16(utf8, out, Utf8);
+        if (out.Empty()) {  // an empty text: its terminator alone
+            out.Append(0);
+            if (format == CF_UNICODETEXT) out.Append(0);
+        }
+        converted = Bytes(out);
     }
-    block = Bytes(converted);
+    block = converted;
     return true;
 }
 

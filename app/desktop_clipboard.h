@@ -6,9 +6,9 @@
 // goes to the desktop as UTF-8; a byte sequence that is no CP932 character
 // (EUC-JP text, say) becomes U+FFFD, so the desktop always gets valid UTF-8.
 //
-// The desktop's text is read at most once between Open and Close. Without a
-// desktop session or module the port is the headless one: no text, and
-// Open fails.
+// The desktop's text is read at most once between Open and Close, and
+// converted once for as long as it stays the same. Without a desktop
+// session or module the port is the headless one: no text, and Open fails.
 #pragma once
 
 #include "app/headless_ports.h"
@@ -32,7 +32,8 @@ private:
     CHeadlessClipboard m_headless;
     bool m_open = false;
     enum class Text { kUnread, kNone, kRead } m_text = Text::kUnread;
-    std::vector<uint8_t> m_utf8;
+    std::vector<uint8_t> m_utf8;                // the text last read
+    std::vector<uint8_t> m_converted[2];        // CF_TEXT, CF_UNICODETEXT of it, once made
     std::string m_lastError;
 };
 

@@ -7,6 +7,8 @@
 #include <new>
 #include <vector>
 
+#include <xcb/xfixes.h>
+
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -91,26 +93,68 @@ std::string Utf8ToLatin1(const std::string& utf8) {
 
 // ---- Reading ----------------------------------------------------------------
 
-enum class Answer { kText, kRefused, kNoAnswer, kNoText };
+enum class Answer { kText, kRefused, kNoAnswer, kNoText, kOwnerChanged };
+
+// The code of XFixes' selection events on the connection (0 without the
+// extension): a reader hears of a new owner, or of an owner that has gone,
+// while it waits, instead of waiting out its bound.
+uint8_t OwnerEvents(xcb_connection_t* c) {
+    static xcb_connection_t* askedFor = nullptr;
+    static uint8_t code = 0;
+    if (askedFor != c) {
+        askedFor = c;
+        code = 0;
+        const xcb_query_extension_reply_t* ext = xcb_get_extension_data(c, &xcb_xfixes_id);
+        if (ext && ext->present) {
+            auto version = Await<xcb_xfixes_query_version_reply_t>(
+                c, xcb_xfixes_query_version(c, XCB_XFIXES_MAJOR_VERSION, XCB_XFIXES_MINOR_VERSION),
+                After(kAnswerBound));
+            if (version) code = static_cast<uint8_t>(ext->first_event + XCB_XFIXES_SELECTION_NOTIFY);
+        }
+    }
+    return code;
+}
 
 // The owner that did not answer the last read; the same owner is not asked
 // again (the start-up check and the run read the clipboard one after the
 // other), a new owner is.
 xcb_window_t g_silentOwner = XCB_NONE;
 
+// The text the process read last, kept while the clipboard keeps its owner:
+// XFixes reports every change of owner to a window of the process's own, so
+// the start-up check and the run after it take the text once.
+struct LastRead {
+    xcb_connection_t* c = nullptr;
+    xcb_window_t watch = XCB_NONE;
+    bool changed = true;  // an owner change was seen since the text was read
+    bool valid = false;
+    xcb_window_t owner = XCB_NONE;
+    std::string text;
+};
+LastRead g_last;
+
+// Notes a change of owner reported to the watching window.
+void NoteChange(const xcb_generic_event_t& e, uint8_t ownerEvent) {
+    if (ownerEvent != 0 && EventType(e) == ownerEvent &&
+        reinterpret_cast<const xcb_xfixes_selection_notify_event_t&>(e).window == g_last.watch)
+        g_last.changed = true;
+}
+
 class Reader {
 public:
-    Reader(xcb_connection_t* c, const xcb_atom_t* atoms, xcb_window_t window)
-        : c_(c), atoms_(atoms), window_(window), whole_(After(kReadBound)) {}
+    Reader(xcb_connection_t* c, const xcb_atom_t* atoms, xcb_window_t window, uint8_t ownerEvent)
+        : c_(c), atoms_(atoms), window_(window), ownerEvent_(ownerEvent), whole_(After(kReadBound)) {}
 
     Answer Ask(xcb_atom_t target, std::string& text) {
         const xcb_atom_t property = atoms_[kProperty];
         xcb_convert_selection(c_, window_, atoms_[kClipboard], target, property, XCB_CURRENT_TIME);
         auto event = WaitEvent(c_, Bound(), [&](const xcb_generic_event_t& e) {
-            return EventType(e) == XCB_SELECTION_NOTIFY &&
-                   reinterpret_cast<const xcb_selection_notify_event_t&>(e).requestor == window_;
+            if (OwnerChange(e)) return true;
+            const auto& n = reinterpret_cast<const xcb_selection_notify_event_t&>(e);
+            return EventType(e) == XCB_SELECTION_NOTIFY && n.requestor == window_ && n.target == target;
         });
         if (!event) return Answer::kNoAnswer;
+        if (OwnerChange(*event)) return Answer::kOwnerChanged;
         if (reinterpret_cast<const xcb_selection_notify_event_t&>(*event).property == XCB_ATOM_NONE)
             return Answer::kRefused;
         auto head = Await<xcb_get_property_reply_t>(
@@ -138,6 +182,12 @@ public:
 private:
     Deadline Bound() const { return std::min(After(kAnswerBound), whole_); }
 
+    bool OwnerChange(const xcb_generic_event_t& e) const {
+        NoteChange(e, ownerEvent_);
+        return ownerEvent_ != 0 && EventType(e) == ownerEvent_ &&
+               reinterpret_cast<const xcb_xfixes_selection_notify_event_t&>(e).window == window_;
+    }
+
     bool IsText(xcb_atom_t type, uint8_t format) const {
         return format == 8 && (type == atoms_[kUtf8String] || type == atoms_[kTextPlainUtf8] ||
                                type == XCB_ATOM_STRING || type == atoms_[kText]);
@@ -152,11 +202,13 @@ private:
         xcb_atom_t type = XCB_ATOM_NONE;
         for (;;) {
             auto event = WaitEvent(c_, Bound(), [&](const xcb_generic_event_t& e) {
+                if (OwnerChange(e)) return true;
                 if (EventType(e) != XCB_PROPERTY_NOTIFY) return false;
                 const auto& p = reinterpret_cast<const xcb_property_notify_event_t&>(e);
                 return p.window == window_ && p.atom == property && p.state == XCB_PROPERTY_NEW_VALUE;
             });
-            if (!event) return Answer::kNoAnswer;  // the owner stopped or went away
+            if (!event) return Answer::kNoAnswer;  // the owner stopped
+            if (OwnerChange(*event)) return Answer::kOwnerChanged;  // it went away, or another took over
             auto piece = Await<xcb_get_property_reply_t>(
                 c_,
                 xcb_get_property(c_, 1, window_, property, XCB_GET_PROPERTY_TYPE_ANY, 0,
@@ -180,6 +232,7 @@ private:
     xcb_connection_t* c_;
     const xcb_atom_t* atoms_;
     xcb_window_t window_;
+    uint8_t ownerEvent_;
     Deadline whole_;
 };
 
@@ -230,7 +283,10 @@ public:
         for (;;) {
             while (xcb_generic_event_t* raw = xcb_poll_for_event(c_)) {
                 XPtr<xcb_generic_event_t> e(raw);
-                if (!Handle(*e)) return;
+                if (!Handle(*e)) {
+                    xcb_flush(c_);  // the answers given before the clipboard was taken
+                    return;
+                }
             }
             xcb_flush(c_);
             if (xcb_connection_has_error(c_)) return;
@@ -383,33 +439,83 @@ bool ReceiveExactly(int fd, void* data, size_t size) {
 
 }  // namespace
 
+namespace {
+
+constexpr uint32_t kOwnerChanges = XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER |
+                                   XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_WINDOW_DESTROY |
+                                   XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_CLIENT_CLOSE;
+
+xcb_window_t NewWindow(xcb_connection_t* c, uint32_t eventMask) {
+    const xcb_window_t window = xcb_generate_id(c);
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, window, RootWindow(), -1, -1, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
+                      XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK, &eventMask);
+    return window;
+}
+
+xcb_window_t Owner(xcb_connection_t* c, const xcb_atom_t* atoms) {
+    auto owner = Await<xcb_get_selection_owner_reply_t>(c, xcb_get_selection_owner(c, atoms[kClipboard]),
+                                                        After(kAnswerBound));
+    return owner ? owner->owner : xcb_window_t{XCB_NONE};
+}
+
+}  // namespace
+
 bool X11ReadClipboard(std::string& text) {
     xcb_connection_t* c = Connection();
     const xcb_atom_t* atoms = c ? Atoms(c) : nullptr;
     if (!atoms) return false;
-    auto owner = Await<xcb_get_selection_owner_reply_t>(c, xcb_get_selection_owner(c, atoms[kClipboard]),
-                                                        After(kAnswerBound));
-    if (!owner || owner->owner == XCB_NONE || owner->owner == g_silentOwner) return false;
+    const uint8_t ownerEvent = OwnerEvents(c);
+    if (ownerEvent != 0 && g_last.c != c) {
+        g_last = LastRead{};
+        g_last.c = c;
+        g_last.watch = NewWindow(c, XCB_EVENT_MASK_NO_EVENT);
+        xcb_xfixes_select_selection_input(c, g_last.watch, atoms[kClipboard], kOwnerChanges);
+    }
+    xcb_window_t owner = Owner(c, atoms);
+    // Every change reported before the owner's answer has arrived by now.
+    while (xcb_generic_event_t* e = xcb_poll_for_event(c)) {
+        NoteChange(*e, ownerEvent);
+        std::free(e);
+    }
+    if (ownerEvent != 0 && !g_last.changed && g_last.valid && owner == g_last.owner) {
+        text = g_last.text;
+        return true;
+    }
+    g_last.changed = false;
+    g_last.valid = false;
+    g_last.text.clear();
 
-    const xcb_window_t window = xcb_generate_id(c);
-    const uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
-    xcb_create_window(c, XCB_COPY_FROM_PARENT, window, RootWindow(), -1, -1, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
-                      XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK, &mask);
-    Reader reader(c, atoms, window);
+    const xcb_window_t window = NewWindow(c, XCB_EVENT_MASK_PROPERTY_CHANGE);
+    if (ownerEvent != 0) xcb_xfixes_select_selection_input(c, window, atoms[kClipboard], kOwnerChanges);
+    Reader reader(c, atoms, window, ownerEvent);
     bool found = false;
-    for (const xcb_atom_t target : {atoms[kUtf8String], atoms[kTextPlainUtf8], xcb_atom_t{XCB_ATOM_STRING}}) {
-        std::string candidate;
-        const Answer answer = reader.Ask(target, candidate);
-        if (answer == Answer::kRefused) continue;
-        if (answer == Answer::kNoAnswer) g_silentOwner = owner->owner;
-        if (answer == Answer::kText) {
-            text = std::move(candidate);
-            found = true;
+    // The owner may change while it is asked (a new one taking over from
+    // the old, which then ends): the new owner is asked from the start, a
+    // few times at most.
+    for (int round = 0; round < 3; ++round) {
+        if (round > 0) owner = Owner(c, atoms);
+        if (owner == XCB_NONE || owner == g_silentOwner) break;
+        Answer answer = Answer::kRefused;
+        for (const xcb_atom_t target : {atoms[kUtf8String], atoms[kTextPlainUtf8], xcb_atom_t{XCB_ATOM_STRING}}) {
+            std::string candidate;
+            answer = reader.Ask(target, candidate);
+            if (answer == Answer::kRefused) continue;
+            if (answer == Answer::kNoAnswer) g_silentOwner = owner;
+            if (answer == Answer::kText) {
+                text = std::move(candidate);
+                found = true;
+            }
+            break;
         }
-        break;
+        if (answer != Answer::kOwnerChanged) break;
     }
     xcb_destroy_window(c, window);
     xcb_flush(c);
+    if (found && ownerEvent != 0 && !g_last.changed) {
+        g_last.owner = owner;
+        g_last.text = text;
+        g_last.valid = true;
+    }
     return found;
 }
 
@@ -421,6 +527,7 @@ bool X11EmptyClipboard() {
     auto owner = Await<xcb_get_selection_owner_reply_t>(c, xcb_get_selection_owner(c, atoms[kClipboard]),
                                                         After(kAnswerBound));
     g_silentOwner = XCB_NONE;
+    g_last.valid = false;
     return owner && owner->owner == XCB_NONE;
 }
 
@@ -430,6 +537,7 @@ bool X11EmptyClipboard() {
 bool X11WriteClipboard(const uint8_t* text, size_t size, const char** error) {
     *error = "no X display can be reached";
     if (!Connection()) return false;
+    g_last.valid = false;
     int fds[2];
     *error = "the clipboard's server cannot be started";
     if (!SocketPair(fds)) return false;
