@@ -1,0 +1,189 @@
+#!/usr/bin/env bash
+# The dialog's program from the outside, with the real binaries.
+#
+#   dialog_e2e.sh handover MORVEL VERSION
+#       A 1 KB file run maps no Qt library, even with a display named and
+#       morvel-dialog beside the binary; a start that needs the dialog hands
+#       over to morvel-dialog (beside the binary, or in ../lib/morvel/ as
+#       installed), which finds no display it can reach and ends with status
+#       2 and the not-available text, as morvel does without morvel-dialog.
+#   dialog_e2e.sh xvfb MORVEL VERSION
+#       Under Xvfb with openbox, in English and in Japanese: morvel started
+#       with no file names shows the dialog (caption with VERSION); the two
+#       paths are typed into the fields, an output encoding is picked by its
+#       mnemonic, Enter presses Execute, and the output file must be what
+#       iconv makes of the input. Skipped (77) without xvfb-run, xdotool or
+#       openbox.
+#   dialog_e2e.sh screenshots MORVEL VERSION OUTDIR
+#       Under Xvfb: the dialog in English and Japanese and the about box,
+#       as PNG files in OUTDIR (needs imagemagick's import).
+set -euo pipefail
+mode=$1
+morvel=$(readlink -f "$2")
+version=$3
+here=$(readlink -f "$0")
+bindir=$(dirname "$morvel")
+
+tmp=$(mktemp -d "${TMPDIR:-/tmp}/morvel-dialog-e2e.XXXXXX")
+trap 'rm -rf "$tmp"' EXIT
+export HOME=$tmp XDG_CONFIG_HOME=$tmp/config
+unset LC_ALL LC_MESSAGES QT_QPA_PLATFORM WAYLAND_DISPLAY
+fail() { echo "dialog_e2e: $*" >&2; exit 1; }
+
+# A Shift-JIS text of JIS X 0208 characters: 日本語 abc あア and a line end.
+printf '\x93\xfa\x96\x7b\x8c\xea abc \x82\xa0\x83\x41\r\n' >"$tmp/in.txt"
+
+# Runs "$@" with the dynamic loader's library trace; the trace goes to $tmp/libs.
+traced() { LD_DEBUG=libs LD_DEBUG_OUTPUT=$tmp/libs "$@"; }
+loaded_qt() { cat "$tmp"/libs.* 2>/dev/null | grep -q 'libQt6'; }
+
+handover() {
+    export DISPLAY=:977 LANG=C.UTF-8   # named, but no server there
+    [ -x "$bindir/morvel-dialog" ] || fail "no morvel-dialog beside $morvel"
+
+    # A 1 KB file run: converted, and no Qt library mapped.
+    head -c 1024 /dev/zero | tr '\0' 'a' >"$tmp/small.txt"
+    rm -f "$tmp"/libs.*
+    traced "$morvel" /SE "$tmp/small.txt" "$tmp/small.out" || fail "1 KB run failed"
+    cmp -s "$tmp/small.txt" "$tmp/small.out" || fail "1 KB run: wrong output"
+    cat "$tmp"/libs.* | grep -q 'libc\.so' || fail "LD_DEBUG gave no trace: the check would prove nothing"
+    if loaded_qt; then fail "a file run loaded Qt: $(cat "$tmp"/libs.* | grep -m3 libQt6)"; fi
+
+    # Starts that need the dialog: from the build tree, from an installed
+    # layout (bin/ and lib/morvel/), and without morvel-dialog.
+    mkdir -p "$tmp/inst/bin" "$tmp/inst/lib/morvel" "$tmp/alone"
+    cp "$morvel" "$tmp/inst/bin/morvel"
+    cp "$bindir/morvel-dialog" "$tmp/inst/lib/morvel/"
+    cp "$morvel" "$tmp/alone/morvel"
+    local program expect_qt status
+    for program in "$morvel:yes" "$tmp/inst/bin/morvel:yes" "$tmp/alone/morvel:no"; do
+        expect_qt=${program##*:}
+        program=${program%:*}
+        for args in "" "$tmp/in.txt"; do
+            rm -f "$tmp"/libs.*
+            status=0
+            # shellcheck disable=SC2086
+            traced "$program" $args >"$tmp/out" 2>"$tmp/err" </dev/null || status=$?
+            [ "$status" = 2 ] || fail "$program $args: status $status, expected 2 ($(cat "$tmp/err"))"
+            grep -q '^morvel: the dialog cannot be shown' "$tmp/err" ||
+                fail "$program $args: no not-available text: $(cat "$tmp/err")"
+            if [ "$expect_qt" = yes ]; then
+                loaded_qt || fail "$program $args: did not hand over to morvel-dialog"
+            elif loaded_qt; then
+                fail "$program $args: loaded Qt without morvel-dialog"
+            fi
+        done
+    done
+    # The Japanese text.
+    LANG=ja_JP.UTF-8 "$morvel" >/dev/null 2>"$tmp/err" </dev/null || true
+    grep -q 'ダイアログを表示できません' "$tmp/err" || fail "no Japanese not-available text: $(cat "$tmp/err")"
+    echo "dialog_e2e: handover checks passed"
+}
+
+# Inside Xvfb: a window manager, then the dialog's runs.
+start_desktop() {
+    openbox >/dev/null 2>&1 &
+    for _ in $(seq 50); do
+        xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return 0
+        sleep 0.1
+    done
+    fail "openbox did not start"
+}
+
+# The dialog's window, once it is on screen: its id on standard output.
+dialog_window() {
+    local wid
+    wid=$(timeout 15 xdotool search --sync --onlyvisible --name "^Morvel Ver ?${version//./\\.}\$" | head -1) ||
+        fail "no window captioned 'Morvel Ver${version}' appeared"
+    xdotool windowactivate --sync "$wid" 2>/dev/null || true
+    echo "$wid"
+}
+
+# ends PID SECONDS: waits for the process; its status in $ended.
+ends() {
+    local i
+    for ((i = 0; i < $2 * 10; i++)); do
+        kill -0 "$1" 2>/dev/null || break
+        sleep 0.1
+    done
+    if kill -0 "$1" 2>/dev/null; then
+        import -window root "$tmp/stuck.png" 2>/dev/null || true
+        kill "$1"
+        fail "morvel did not end after Execute"
+    fi
+    ended=0
+    wait "$1" || ended=$?
+}
+
+dialog_run() {  # LANG, output-encoding key, iconv name
+    local lang=$1 key=$2 iconvname=$3
+    local out=$tmp/out-$key.txt pid wid
+    LANG=$lang "$morvel" >"$tmp/stdout" 2>"$tmp/stderr" </dev/null &
+    pid=$!
+    wid=$(dialog_window)
+    xdotool key --clearmodifiers alt+i
+    xdotool type --delay 5 "$tmp/in.txt"
+    xdotool key --clearmodifiers alt+o
+    xdotool type --delay 5 "$out"
+    xdotool key --clearmodifiers "alt+$key"
+    # Qt clicks a button reached by its mnemonic as an animated click, 100 ms
+    # after the key: Enter pressed before that would execute without it.
+    sleep 0.3
+    xdotool key --clearmodifiers Return
+    ends "$pid" 20
+    [ "$ended" = 0 ] || fail "$lang: status $ended: $(cat "$tmp/stderr")"
+    iconv -f SHIFT_JIS -t "$iconvname" "$tmp/in.txt" >"$tmp/expected"
+    cmp "$out" "$tmp/expected" || { od -An -c "$out" | head -3 >&2; fail "$lang: the output is not what iconv makes ($iconvname)"; }
+    echo "dialog_e2e: $lang: typed paths, alt+$key, Execute: $iconvname output as iconv's"
+}
+
+xvfb_inner() {
+    start_desktop
+    dialog_run C.UTF-8 f EUC-JP
+    dialog_run ja_JP.UTF-8 k ISO-2022-JP
+}
+
+screenshots_inner() {
+    local outdir=$1 pid wid lang name
+    start_desktop
+    for lang in C.UTF-8:dialog-en ja_JP.UTF-8:dialog-ja; do
+        name=${lang#*:}
+        lang=${lang%%:*}
+        LANG=$lang "$morvel" </dev/null >/dev/null 2>&1 &
+        pid=$!
+        wid=$(dialog_window)
+        sleep 0.5
+        import -window "$wid" -frame "$outdir/$name.png"
+        if [ "$name" = dialog-ja ]; then
+            xdotool key --clearmodifiers F1
+            sleep 1
+            local about
+            about=$(xdotool getactivewindow)
+            [ "$about" != "$wid" ] && import -window "$about" -frame "$outdir/about.png"
+            xdotool key --clearmodifiers Escape
+            sleep 0.3
+        fi
+        xdotool windowactivate --sync "$wid" 2>/dev/null || true
+        xdotool key --clearmodifiers Escape
+        ends "$pid" 10
+    done
+}
+
+case $mode in
+    handover) handover ;;
+    xvfb)
+        for tool in xvfb-run xdotool openbox xprop; do
+            command -v "$tool" >/dev/null || { echo "dialog_e2e: $tool missing, skipped" >&2; exit 77; }
+        done
+        [ -x "$bindir/morvel-dialog" ] || fail "no morvel-dialog beside $morvel"
+        xvfb-run -a -s "-screen 0 1024x768x24" bash "$here" xvfb-inner "$morvel" "$version"
+        ;;
+    xvfb-inner) xvfb_inner ;;
+    screenshots)
+        outdir=$(readlink -f "$4")
+        mkdir -p "$outdir"
+        xvfb-run -a -s "-screen 0 1024x768x24" bash "$here" screenshots-inner "$morvel" "$version" "$outdir"
+        ;;
+    screenshots-inner) screenshots_inner "$(readlink -f "$4")" ;;
+    *) fail "unknown mode $mode" ;;
+esac
