@@ -14,6 +14,11 @@
 #       mnemonic, Enter presses Execute, and the output file must be what
 #       iconv makes of the input. Skipped (77) without xvfb-run, xdotool or
 #       openbox.
+#   dialog_e2e.sh package MORVEL VERSION BUILDDIR
+#       cmake --install into a scratch root, and cpack's Debian package: the
+#       files in their places, the man page with VERSION, the desktop entry
+#       valid, and the package's dependencies (Qt, libxcb) found by
+#       dpkg-shlibdeps. Skipped (77) without cpack or dpkg-deb.
 #   dialog_e2e.sh screenshots MORVEL VERSION OUTDIR
 #       Under Xvfb: the dialog in English and Japanese and the about box,
 #       as PNG files in OUTDIR (needs imagemagick's import).
@@ -78,6 +83,39 @@ handover() {
     LANG=ja_JP.UTF-8 "$morvel" >/dev/null 2>"$tmp/err" </dev/null || true
     grep -q 'ダイアログを表示できません' "$tmp/err" || fail "no Japanese not-available text: $(cat "$tmp/err")"
     echo "dialog_e2e: handover checks passed"
+}
+
+package() {
+    local build=$1 deb control files f
+    for tool in cpack dpkg-deb dpkg-shlibdeps; do
+        command -v "$tool" >/dev/null || { echo "dialog_e2e: $tool missing, skipped" >&2; exit 77; }
+    done
+    cmake --install "$build" --prefix "$tmp/root" >/dev/null || fail "cmake --install failed"
+    for f in bin/morvel lib/morvel/morvel-dialog lib/morvel/libmorvel_desktop.so share/applications/morvel.desktop \
+        share/icons/hicolor/scalable/apps/morvel.svg share/man/man1/morvel.1; do
+        [ -f "$tmp/root/$f" ] || fail "not installed: $f"
+    done
+    grep -q "^\.TH MORVEL 1 .*\"morvel $version\"" "$tmp/root/share/man/man1/morvel.1" || fail "man page without version $version"
+    grep -qx 'Exec=morvel %f' "$tmp/root/share/applications/morvel.desktop" || fail "desktop entry: Exec"
+    if command -v desktop-file-validate >/dev/null; then
+        desktop-file-validate "$tmp/root/share/applications/morvel.desktop" || fail "desktop entry not valid"
+    fi
+    [ "$("$tmp/root/bin/morvel" --version)" = "morvel $version" ] || fail "installed morvel --version"
+
+    (cd "$tmp" && cpack -G DEB -B "$tmp/pkg" --config "$build/CPackConfig.cmake" >"$tmp/cpack.log" 2>&1) ||
+        fail "cpack failed: $(tail -5 "$tmp/cpack.log")"
+    deb=$(ls "$tmp"/pkg/morvel_"$version"_*.deb) || fail "no morvel_${version} package"
+    control=$(dpkg-deb -I "$deb")
+    files=$(dpkg-deb -c "$deb")
+    for f in libqt6widgets6 libqt6gui6 libqt6core6 libxcb1 libxcb-xfixes0 libxcb-xtest0 libc6; do
+        grep -q "^ Depends:.*\b$f\b" <<<"$control" || fail "package does not depend on $f: $(grep Depends <<<"$control")"
+    done
+    for f in ./usr/bin/morvel ./usr/lib/morvel/morvel-dialog ./usr/lib/morvel/libmorvel_desktop.so \
+        ./usr/share/applications/morvel.desktop ./usr/share/icons/hicolor/scalable/apps/morvel.svg \
+        ./usr/share/man/man1/morvel.1; do
+        grep -q " $f\$" <<<"$files" || fail "package lacks $f"
+    done
+    echo "dialog_e2e: installed files and package $(basename "$deb") checked"
 }
 
 # Inside Xvfb: a window manager, then the dialog's runs.
@@ -179,6 +217,7 @@ case $mode in
         xvfb-run -a -s "-screen 0 1024x768x24" bash "$here" xvfb-inner "$morvel" "$version"
         ;;
     xvfb-inner) xvfb_inner ;;
+    package) package "$(readlink -f "$4")" ;;
     screenshots)
         outdir=$(readlink -f "$4")
         mkdir -p "$outdir"
