@@ -17,18 +17,13 @@
 #include "app/strings.h"
 #include "engine/byte_stream.h"
 
-class QAbstractButton;
-class QButtonGroup;
-class QCheckBox;
-class QLabel;
-class QMenu;
+class QAction;
 class QPushButton;
 class QRadioButton;
 
 namespace morvel {
 
 class CDropComboBox;
-struct DialogTemplate;
 
 // Where the preview stands; kept by the main dialog, written by its handlers
 // and by RefreshPreview.
@@ -154,7 +149,6 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
-    void BuildControls(const DialogTemplate& tmpl);
     void OnDestroy();
     void Browse(CDropComboBox* box, bool save);
     void SetCheck(int id, bool checked);
@@ -177,7 +171,7 @@ private:
     QRadioButton* m_kanaToFullRadio = nullptr;
     QRadioButton* m_alnumToFullRadio = nullptr;
     QDialog* m_preview = nullptr;
-    QString m_aboutText;  // the about entry's text; empty: no entry
+    QAction* m_aboutAction = nullptr;  // the about entry: context menu and F1
 };
 
 }  // namespace morvel
