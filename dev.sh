@@ -9,14 +9,21 @@
 #                   short run of every fuzz target (FUZZ_SECONDS each, 5 by
 #                   default)
 #   ./dev.sh build  install and build only (build/)
+#   ./dev.sh screenshots
+#                   build, then take docs/screenshots/*.png of the dialog in
+#                   both languages and of the about box under Xvfb
 set -euo pipefail
 cd "$(dirname "$0")"
 
-BUILD_PACKAGES=(cmake ninja-build g++ make pkg-config libxcb1-dev libxcb-xfixes0-dev libxcb-xtest0-dev)
+# The dialog (morvel-dialog) is Qt 6 Widgets with its SVG module.
+BUILD_PACKAGES=(cmake ninja-build g++ make pkg-config libxcb1-dev libxcb-xfixes0-dev libxcb-xtest0-dev
+    qt6-base-dev qt6-svg-dev)
 # The desktop tests: an X server (xauth is only recommended by xvfb, so it is
 # named), a window manager, the clipboard tools, and a headless Wayland
-# compositor.
-TEST_PACKAGES=(libgtest-dev clang libclang-rt-14-dev python3 xvfb xauth xclip openbox wl-clipboard sway)
+# compositor; for the dialog a CJK font (Japanese labels), synthetic keys and
+# xprop; for the package test dpkg-shlibdeps and the desktop entry's checker.
+TEST_PACKAGES=(libgtest-dev clang libclang-rt-14-dev python3 xvfb xauth xclip openbox wl-clipboard sway
+    fonts-noto-cjk xdotool x11-utils dpkg-dev desktop-file-utils)
 JOBS=${JOBS:-$(nproc)}
 
 ensure_packages() {
@@ -76,8 +83,15 @@ case "${1:-}" in
     test)
         run_tests
         ;;
+    screenshots)
+        ensure_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}" imagemagick
+        build_release
+        version=$(build/morvel --version | cut -d' ' -f2)
+        tests/ui/dialog_e2e.sh screenshots build/morvel "$version" docs/screenshots
+        ls docs/screenshots
+        ;;
     *)
-        echo "usage: ./dev.sh demo|test|build" >&2
+        echo "usage: ./dev.sh demo|test|build|screenshots" >&2
         exit 2
         ;;
 esac

@@ -12,8 +12,9 @@
 #       with no file names shows the dialog (caption with VERSION); the two
 #       paths are typed into the fields, an output encoding is picked by its
 #       mnemonic, Enter presses Execute, and the output file must be what
-#       iconv makes of the input. Skipped (77) without xvfb-run, xdotool or
-#       openbox.
+#       iconv makes of the input. Then a run whose input trickles in
+#       through a pipe is stopped from its progress window. Skipped (77)
+#       without xvfb-run, xdotool or openbox.
 #   dialog_e2e.sh package MORVEL VERSION BUILDDIR
 #       cmake --install into a scratch root, and cpack's Debian package: the
 #       files in their places, the man page with VERSION, the desktop entry
@@ -32,6 +33,8 @@ bindir=$(dirname "$morvel")
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/morvel-dialog-e2e.XXXXXX")
 trap 'rm -rf "$tmp"' EXIT
 export HOME=$tmp XDG_CONFIG_HOME=$tmp/config
+# A sanitizer build: leaks of the desktop's own libraries are not ours.
+export LSAN_OPTIONS=suppressions=$(dirname "$here")/dialog_e2e.lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}
 unset LC_ALL LC_MESSAGES QT_QPA_PLATFORM WAYLAND_DISPLAY
 fail() { echo "dialog_e2e: $*" >&2; exit 1; }
 
@@ -175,10 +178,50 @@ dialog_run() {  # LANG, output-encoding key, iconv name
     echo "dialog_e2e: $lang: typed paths, alt+$key, Execute: $iconvname output as iconv's"
 }
 
+# A run from the dialog whose input (a pipe) trickles in: the progress
+# window appears, Esc on it stops the run, the existing output stays as it
+# was with nothing left beside it, and the dialog comes back.
+dialog_cancel() {
+    local pid wid question progress writer
+    mkfifo "$tmp/slow.fifo"
+    printf 'old\n' >"$tmp/kept.txt"
+    LANG=C.UTF-8 "$morvel" /SE "$tmp/slow.fifo" >"$tmp/stdout" 2>"$tmp/stderr" </dev/null &
+    pid=$!
+    wid=$(dialog_window)
+    xdotool key --clearmodifiers alt+o
+    xdotool type --delay 5 "$tmp/kept.txt"
+    xdotool key --clearmodifiers Return
+    # The output exists: the question, answered Yes.
+    question=$(timeout 10 xdotool search --sync --onlyvisible --name '^Morvel$' | head -1) ||
+        fail "no overwrite question"
+    xdotool key --clearmodifiers Return
+    for _ in $(seq 50); do
+        xdotool search --onlyvisible --name '^Morvel$' | grep -qx "$question" || break
+        sleep 0.1
+    done
+    (for _ in $(seq 200); do head -c 1048576 /dev/zero | tr '\0' a || break; sleep 0.1; done) >"$tmp/slow.fifo" 2>/dev/null &
+    writer=$!
+    progress=$(timeout 10 xdotool search --sync --onlyvisible --name '^Morvel$' | head -1) || fail "no progress window"
+    [ "$progress" != "$question" ] || fail "the question stayed on screen"
+    xdotool windowactivate --sync "$progress" 2>/dev/null || true
+    xdotool key --clearmodifiers Escape
+    timeout 10 xdotool search --sync --onlyvisible --name '^Morvel Ver' >/dev/null || fail "the dialog did not come back"
+    kill "$writer" 2>/dev/null || true
+    [ "$(cat "$tmp/kept.txt")" = old ] || fail "a stopped run changed the output"
+    if ls -A "$tmp" | grep -q '^\.morvel-'; then fail "a stopped run left a file: $(ls -A "$tmp")"; fi
+    kill -0 "$pid" 2>/dev/null || fail "the program ended after the run was stopped"
+    xdotool windowactivate --sync "$wid" 2>/dev/null || true
+    xdotool key --clearmodifiers Escape
+    ends "$pid" 10
+    [ "$ended" = 0 ] || fail "status $ended after Cancel: $(cat "$tmp/stderr")"
+    echo "dialog_e2e: progress window, Esc: run stopped, old output whole, dialog again"
+}
+
 xvfb_inner() {
     start_desktop
     dialog_run C.UTF-8 f EUC-JP
     dialog_run ja_JP.UTF-8 k ISO-2022-JP
+    dialog_cancel
 }
 
 screenshots_inner() {
