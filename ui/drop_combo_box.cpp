@@ -72,10 +72,14 @@ int CDropComboBox::InsertString(int index, const std::string& text) {
     if (index < 0 || index > count()) index = count();
     const int selected = currentIndex();
     const QString field = lineEdit()->text();
+    const int cursor = lineEdit()->cursorPosition();
     insertItem(index, ShownText(text), Bytes(text));
     // A list without a selection keeps none, and the field keeps its text.
     if (selected == -1 && currentIndex() != -1) setCurrentIndex(-1);
-    if (lineEdit()->text() != field) lineEdit()->setText(field);
+    if (lineEdit()->text() != field) {
+        lineEdit()->setText(field);
+        lineEdit()->setCursorPosition(cursor);
+    }
     return index;
 }
 
