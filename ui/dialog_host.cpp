@@ -3,8 +3,6 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QGuiApplication>
-#include <QIcon>
-#include <QString>
 
 #include <string>
 #include <vector>
@@ -44,7 +42,11 @@ int RunDialogHost(int argc, char** argv) {
     PrepareFileSignals();
     const Language language = InterfaceLanguage();
     const bool askedOffscreen = ChoosePlatform();
-    QApplication qapp(argc, argv);
+    // Qt sees the program's name only: the arguments are the program's own
+    // switches and files ("-style" or "-display" must not reach Qt).
+    int qtArgc = 1;
+    char* qtArgv[] = {argv[0], nullptr};
+    QApplication qapp(qtArgc, qtArgv);
     QApplication::setQuitOnLastWindowClosed(false);
     CDesktopClipboard clipboard;
     CDesktopEditor editor;
