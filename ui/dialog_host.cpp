@@ -22,13 +22,18 @@ namespace morvel {
 
 namespace {
 
-// Qt's platform: the one the user asked for, else X11, in either case with
-// the offscreen platform behind it, so that a display that cannot be reached
-// ends in a platform without windows instead of an abort. Returns whether
-// the user asked for the offscreen platform (for tests of the dialog).
+// Qt's platform: the one the user asked for, else X11 (the desktop module's
+// clipboard and editor exchange are X11's too), or Wayland first where only
+// a Wayland session is named; in each case with the offscreen platform
+// behind it, so that a display that cannot be reached ends in a platform
+// without windows instead of an abort. Returns whether the user asked for
+// the offscreen platform (for tests of the dialog).
 bool ChoosePlatform() {
     QByteArray platform = qgetenv("QT_QPA_PLATFORM");
-    if (platform.isEmpty()) platform = "xcb";
+    if (platform.isEmpty())
+        platform = qEnvironmentVariableIsEmpty("DISPLAY") && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+                       ? "wayland;xcb"
+                       : "xcb";
     const bool askedOffscreen = platform.contains("offscreen");
     if (!askedOffscreen) platform += ";offscreen";
     qputenv("QT_QPA_PLATFORM", platform);
