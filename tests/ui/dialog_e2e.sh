@@ -131,10 +131,23 @@ start_desktop() {
     fail "openbox did not start"
 }
 
+# find_window PATTERN SECONDS: the first visible window whose name matches,
+# asked again until it appears. A search can fail outright while a window is
+# being destroyed (the X server's BadWindow), so no single search decides.
+find_window() {
+    local i wid
+    for ((i = 0; i < $2 * 10; i++)); do
+        wid=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1)
+        [ -n "$wid" ] && { echo "$wid"; return 0; }
+        sleep 0.1
+    done
+    return 1
+}
+
 # The dialog's window, once it is on screen: its id on standard output.
 dialog_window() {
     local wid
-    wid=$(timeout 15 xdotool search --sync --onlyvisible --name "^Morvel Ver ?${version//./\\.}\$" | head -1) ||
+    wid=$(find_window "^Morvel Ver ?${version//./\\.}\$" 15) ||
         fail "no window captioned 'Morvel Ver${version}' appeared"
     xdotool windowactivate --sync "$wid" 2>/dev/null || true
     echo "$wid"
@@ -192,7 +205,7 @@ dialog_cancel() {
     xdotool type --delay 5 "$tmp/kept.txt"
     xdotool key --clearmodifiers Return
     # The output exists: the question, answered Yes.
-    question=$(timeout 10 xdotool search --sync --onlyvisible --name '^Morvel$' | head -1) ||
+    question=$(find_window '^Morvel$' 10) ||
         fail "no overwrite question"
     xdotool key --clearmodifiers Return
     for _ in $(seq 50); do
@@ -201,11 +214,11 @@ dialog_cancel() {
     done
     (for _ in $(seq 200); do head -c 1048576 /dev/zero | tr '\0' a || break; sleep 0.1; done) >"$tmp/slow.fifo" 2>/dev/null &
     writer=$!
-    progress=$(timeout 10 xdotool search --sync --onlyvisible --name '^Morvel$' | head -1) || fail "no progress window"
+    progress=$(find_window '^Morvel$' 10) || fail "no progress window"
     [ "$progress" != "$question" ] || fail "the question stayed on screen"
     xdotool windowactivate --sync "$progress" 2>/dev/null || true
     xdotool key --clearmodifiers Escape
-    timeout 10 xdotool search --sync --onlyvisible --name '^Morvel Ver' >/dev/null || fail "the dialog did not come back"
+    find_window '^Morvel Ver' 10 >/dev/null || fail "the dialog did not come back"
     kill "$writer" 2>/dev/null || true
     [ "$(cat "$tmp/kept.txt")" = old ] || fail "a stopped run changed the output"
     if ls -A "$tmp" | grep -q '^\.morvel-'; then fail "a stopped run left a file: $(ls -A "$tmp")"; fi
