@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "app/desktop/process.h"
@@ -55,12 +56,24 @@ bool RunTool(const char* const* argv, const std::string* input, std::string* out
     return ok;
 }
 
+// WAYLAND_DISPLAY names the compositor's socket, in XDG_RUNTIME_DIR unless
+// it is a path.
+bool WaylandSocketThere() {
+    const char* display = std::getenv("WAYLAND_DISPLAY");
+    if (!display || !*display) return false;
+    std::string path = display;
+    if (path[0] != '/') {
+        const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+        if (!runtime || !*runtime) return false;
+        path = std::string(runtime) + "/" + path;
+    }
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode);
+}
+
 }  // namespace
 
-bool WaylandClipboardUsable() {
-    const char* display = std::getenv("WAYLAND_DISPLAY");
-    return display && *display && OnPath("wl-paste") && OnPath("wl-copy");
-}
+bool WaylandClipboardUsable() { return WaylandSocketThere() && OnPath("wl-paste") && OnPath("wl-copy"); }
 
 bool WaylandReadClipboard(std::string& text) {
     static const char* const list[] = {"wl-paste", "--list-types", nullptr};

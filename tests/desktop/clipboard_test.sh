@@ -154,6 +154,8 @@ printf 'abc' | put
 LD_DEBUG=files "$morvel" /c 2>"$work/ld" </dev/null
 grep -q libmorvel_desktop "$work/ld" && ok || fail "a clipboard run did not load the desktop module"
 ! readelf -d "$morvel" | grep -q 'libxcb' && ok || fail "the morvel binary links libxcb"
+exports=$(nm -D --defined-only "$(dirname "$morvel")/libmorvel_desktop.so" | awk '{print $3}')
+[ "$exports" = morvel_desktop ] && ok || fail "the module exports $exports"
 
 echo "$passed passed, $failed failed"
 [ $failed -eq 0 ]
