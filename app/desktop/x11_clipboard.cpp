@@ -252,8 +252,7 @@ class Server {
 public:
     Server(xcb_connection_t* c, const xcb_atom_t* atoms, std::string text)
         : c_(c), atoms_(atoms), utf8_(std::move(text)) {
-        const size_t most = static_cast<size_t>(xcb_get_maximum_request_length(c)) * 4;
-        piece_ = std::max<size_t>(most / 4, 4096);
+        xcb_prefetch_maximum_request_length(c);
     }
 
     // Takes the clipboard: false when it could not be had.
@@ -279,6 +278,8 @@ public:
     // Serves the clipboard until another client takes it or the display
     // goes away.
     void Run() {
+        const size_t most = static_cast<size_t>(xcb_get_maximum_request_length(c_)) * 4;
+        piece_ = std::max<size_t>(most / 4, 4096);
         const int fd = xcb_get_file_descriptor(c_);
         for (;;) {
             while (xcb_generic_event_t* raw = xcb_poll_for_event(c_)) {
