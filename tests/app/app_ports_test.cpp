@@ -131,6 +131,17 @@ TEST_F(AppPortsTest, TextPadExchangeWithNothingSelected) {
     EXPECT_EQ(clipboard.formats[CF_TEXT], B(std::string("\xa4\xa2 abc\0", 7)));
     EXPECT_TRUE(messages.shown.empty());
     EXPECT_FALSE(clipboard.open);
+
+    // EUC-JP in the editor (iconv's form of 日本語の文章です。): the start-up
+    // check warns with 106 under caption 105.
+    editor = FakeEditor();
+    editor.clipboard = &clipboard;
+    editor.document = "\xc6\xfc\xcb\xdc\xb8\xec\xa4\xce\xca\xb8\xbe\xcf\xa4\xc7\xa4\xb9\xa1\xa3\r\n";
+    CMainApp euc = MakeApp();
+    euc.InitInstance({"/c", "0x1234"});
+    ASSERT_FALSE(messages.shown.empty());
+    EXPECT_EQ(messages.shown[0],
+              "Clipboard contains EUC code.Please set TextPad script to English or convert from file.|Warning");
 }
 
 TEST_F(AppPortsTest, ReadClipboardCases) {
