@@ -77,6 +77,9 @@ int RunDialogHost(int argc, char** argv) {
     CMainApp app({clipboard, editor, dialogPort, messages}, CProfile::DefaultPath(), language);
     app.m_cmdInfo.m_activeWindowSource = [&editor] { return editor.ActiveWindow(); };
     app.SetProgressPort(&progress);
+    // The preview reads the clipboard without emptying it or asking the
+    // editor for a copy.
+    dialog.peekClipboard = [&app](CByteStream& text) { return app.ReadClipboard(text, true); };
     return app.InitInstance(args);
 }
 

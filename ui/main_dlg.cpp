@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QFontMetrics>
 #include <QMenu>
+#include <QPaintEvent>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -184,8 +185,7 @@ void CMainDlg::OnInitDialog() {
     // The preview window exists, hidden, for as long as this showing.
     m_previewState = Hidden;
     delete m_preview;
-    m_preview = new QDialog(this);
-    m_preview->setWindowTitle(QStringLiteral("Preview"));
+    m_preview = new CPreviewDlg(this);
     m_hexDisplay = 0;
 
     // From now on clipboard changes count.
@@ -245,11 +245,6 @@ bool CMainDlg::IsChecked(int id) const {
 
 void CMainDlg::Enable(int id, bool enabled) {
     if (QWidget* w = GetDlgItem(id)) w->setEnabled(enabled);
-}
-
-void CMainDlg::RefreshPreview() {
-    if (onRefreshPreview) onRefreshPreview();
-    m_previewState = Current;
 }
 
 void CMainDlg::PreviewOn(PreviewState state) {
@@ -336,6 +331,8 @@ void CMainDlg::OnBrowseInput() {
 
 void CMainDlg::OnBrowseOutput() {
     Browse(m_outputBox, true);
+    // The view shows the kept input until the refresh replaces it.
+    if (!m_previewIn.Empty() && m_preview != nullptr) ShowInPreview(m_previewIn);
     PreviewOn(Reconvert);
 }
 
@@ -355,7 +352,9 @@ void CMainDlg::OnOutputChanged() { PreviewOn(Reconvert); }
 void CMainDlg::OnClipboardChanged() {
     if (!m_onScreen || m_previewState != Current) return;
     m_previewState = ReloadInput;
+    m_clipboardReload = true;
     RefreshPreview();
+    m_clipboardReload = false;
 }
 
 void CMainDlg::OnSysCommand(int id) {
@@ -365,6 +364,11 @@ void CMainDlg::OnSysCommand(int id) {
 void CMainDlg::ShowAboutBox() {
     CAboutDlg about(this);
     about.exec();
+}
+
+void CMainDlg::paintEvent(QPaintEvent* event) {
+    QDialog::paintEvent(event);
+    if (m_previewState != Hidden && m_preview != nullptr) m_preview->BringWindowToTop();
 }
 
 void CMainDlg::contextMenuEvent(QContextMenuEvent* event) {

@@ -8,6 +8,7 @@
 
 #include <QDialog>
 #include <QIcon>
+#include <QPointer>
 #include <QString>
 #include <functional>
 #include <map>
@@ -16,8 +17,10 @@
 #include "app/ports.h"
 #include "app/strings.h"
 #include "engine/byte_stream.h"
+#include "ui/preview_dlg.h"
 
 class QAction;
+class QMessageBox;
 class QPushButton;
 class QRadioButton;
 
@@ -70,8 +73,8 @@ class CMainDlg : public QDialog, public ConversionRequest {
     Q_OBJECT
 
 public:
-    // `clipboard` is the port the preview reads the clipboard through (it
-    // may be null); the dialog does not own it.
+    // `clipboard` is the desktop's clipboard port (it may be null); the
+    // dialog does not own it. The preview reads through peekClipboard.
     CMainDlg(Language language, IClipboardPort* clipboard, QWidget* parent = nullptr);
     ~CMainDlg() override;
 
@@ -92,6 +95,13 @@ public:
     // again; Reconvert: convert the kept input; Current: nothing to do).
     std::function<void()> onRefreshPreview;
 
+    // The clipboard's text for the preview, read without disturbing it:
+    // the clipboard is not emptied and no calling editor is sent a command
+    // (the application's ReadClipboard with peek set). 1 when text was read
+    // into the stream, which then ends with 0x00; 0 otherwise. Unset: the
+    // clipboard offers no text.
+    std::function<int(CByteStream&)> peekClipboard;
+
     // Window set-up at each showing (called by DoModal), and the exchange
     // between the members and the controls: save = true collects from the
     // controls, false shows the flags in them.
@@ -99,9 +109,17 @@ public:
     void DoDataExchange(bool save);
     void UpdateData(bool save) { DoDataExchange(save); }
 
-    // The preview refresh: calls onRefreshPreview, after which what the
-    // preview shows matches the choices (Current).
+    // The preview refresh (ui/preview.cpp): calls onRefreshPreview, reads
+    // the input again where the state or an empty input asks for it,
+    // converts unless the state is Current, shows the result as text or as
+    // a hex dump under a caption naming the encodings, and shows the window.
+    // A refresh asked for while one runs (from a message box's loop) runs
+    // once right after it.
     virtual void RefreshPreview();
+    // Reads the input (the file named in the input field, or the clipboard
+    // through peekClipboard) into m_previewIn as Shift-JIS, and notes the
+    // encoding detected. Called only by RefreshPreview.
+    void LoadPreviewInput();
 
     // The about entry: ids 16 to 31 open the about box.
     void OnSysCommand(int id);
@@ -110,7 +128,7 @@ public:
     QWidget* GetDlgItem(int id) const;
     CDropComboBox* InputBox() const { return m_inputBox; }
     CDropComboBox* OutputBox() const { return m_outputBox; }
-    QWidget* PreviewWindow() const { return m_preview; }
+    CPreviewDlg* PreviewWindow() const { return m_preview; }
     Language InterfaceLanguage() const { return m_language; }
 
 public slots:
@@ -145,8 +163,14 @@ protected:
     virtual bool RunFileDialog(bool save, std::string& path);
     // The about box, shown modally.
     virtual void ShowAboutBox();
+    // A message of the preview in a box on this dialog, under the program's
+    // name. The box is modal to the dialog but does not hold up the
+    // refresh; while one is open, the next message replaces its text.
+    virtual void ShowPreviewMessage(const std::string& text);
 
     void contextMenuEvent(QContextMenuEvent* event) override;
+    // Each paint while the preview is active brings its window to the top.
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     void OnDestroy();
@@ -155,6 +179,8 @@ private:
     bool IsChecked(int id) const;
     void Enable(int id, bool enabled);
     void PreviewOn(PreviewState state);  // if active: set `state`, refresh
+    void ConvertPreview();               // refresh steps 4 to 8
+    void ShowInPreview(const CByteStream& text);
 
     Language m_language;
     IClipboardPort* m_clipboard;
@@ -170,7 +196,14 @@ private:
     QRadioButton* m_alnumToHalfRadio = nullptr;
     QRadioButton* m_kanaToFullRadio = nullptr;
     QRadioButton* m_alnumToFullRadio = nullptr;
-    QDialog* m_preview = nullptr;
+    CPreviewDlg* m_preview = nullptr;
+    QPointer<QMessageBox> m_previewBox;  // the preview's open message box
+    bool m_refreshing = false;           // a refresh is running
+    bool m_refreshAgain = false;         // and another was asked for meanwhile
+    PreviewState m_stateAgain = Hidden;  // the state that one was asked with
+    bool m_clipboardReload = false;      // the load follows a clipboard change
+    bool m_clipboardAgain = false;       // and so does the one asked for meanwhile
+    std::string m_lastOpenFailure;       // name and cause of the last failed open
     QAction* m_aboutAction = nullptr;  // the about entry: context menu and F1
 };
 
