@@ -1,38 +1,26 @@
 // CMainApp over fake ports: the clipboard exchange with the editor, the wide
 // read, the dialog passes with the settings a run leaves behind, and a run
 // told to stop by its progress port.
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cstdlib>
-#include <fstream>
 #include <functional>
 #include <map>
 #include <new>
 #include <stdexcept>
-#include <string>
-#include <utility>
-#include <vector>
 
 #include "app/exit_status.h"
 #include "app/main_app.h"
+#include "tests/app/run_helpers.h"
 
-#include <dirent.h>
-
-namespace morvel {
+namespace morvel::test {
 namespace {
 
 using Block = std::vector<uint8_t>;
 
 Block B(const std::string& s) { return Block(s.begin(), s.end()); }
+Block Contents(const CByteStream& s) { return Block(s.Data(), s.Data() + s.Size()); }
 
 struct FakeClipboard : IClipboardPort {
     bool Available() const override { return true; }
-    bool Open(uint32_t) override {
-        if (failOpen) return false;
-        open = true;
-        return true;
-    }
+    bool Open(uint32_t) override { return open = !failOpen; }
     void Close() override { open = false; }
     bool Empty() override {
         EXPECT_TRUE(open);
@@ -49,49 +37,41 @@ struct FakeClipboard : IClipboardPort {
     }
     bool SetData(uint32_t f, const Block& block) override {
         EXPECT_TRUE(open);
-        if (failSet) return false;
-        formats[f] = block;
-        return true;
+        if (!failSet) formats[f] = block;
+        return !failSet;
     }
     std::string LastErrorText() override { return "busy"; }
 
     std::map<uint32_t, Block> formats;
-    bool open = false;
-    bool failOpen = false;
-    bool failSet = false;
+    bool open = false, failOpen = false, failSet = false;
     int throwOnGet = 0;  // 1 out of memory, 2 any other failure
 };
 
+// An editor whose copy puts its selection, or the whole document once it is
+// selected, on the clipboard; nothing when that is empty.
 struct FakeEditor : IEditorPort {
+    explicit FakeEditor(FakeClipboard* c) : clipboard(c) {}
     bool IsWindow(uint32_t w) override { return w == window; }
     void SendCommand(uint32_t w, int command) override {
         EXPECT_EQ(w, window);
         commands.push_back(command);
         if (command == ID_EDIT_SELECT_ALL) allSelected = true;
-        if (command == ID_EDIT_COPY) {
-            const std::string& text = allSelected ? document : selection;
-            if (!text.empty()) {
-                Block block = B(text);
-                block.push_back(0);
-                clipboard->formats[CF_TEXT] = block;
-            }
-        }
+        const std::string& text = allSelected ? document : selection;
+        if (command == ID_EDIT_COPY && !text.empty()) clipboard->formats[CF_TEXT] = B(text + '\0');
     }
-    FakeClipboard* clipboard = nullptr;
+    FakeClipboard* clipboard;
     uint32_t window = 0x1234;
     std::string selection, document;
     bool allSelected = false;
     std::vector<int> commands;
 };
 
+// Each opening of the dialog takes the next step (Cancel when none is left).
 struct FakeDialog : IDialogPort {
     bool Available() const override { return true; }
     int RunDialog(ConversionRequest& r) override {
         seen.push_back(r);
-        if (steps.empty()) return IDCANCEL;
-        auto step = steps.front();
-        steps.erase(steps.begin());
-        return step(r);
+        return seen.size() > steps.size() ? IDCANCEL : steps[seen.size() - 1](r);
     }
     std::vector<std::function<int(ConversionRequest&)>> steps;
     std::vector<ConversionRequest> seen;
@@ -101,31 +81,31 @@ struct FakeMessages : IMessagePort {
     void Show(const std::string& text, const std::string& caption) override { shown.push_back(text + "|" + caption); }
     bool AskYesNo(const std::string& text) override {
         asked.push_back(text);
-        const bool yes = answers.empty() ? true : answers.front();
-        if (!answers.empty()) answers.erase(answers.begin());
-        return yes;
+        return asked.size() > answers.size() || answers[asked.size() - 1];
     }
     int Print(const std::string&) override { return 0; }
     void Diagnose(const std::string& text) override { shown.push_back(text); }
     std::vector<std::string> shown, asked;
-    std::vector<bool> answers;
+    std::vector<bool> answers;  // Yes when none is left
 };
 
-struct Fixture : ::testing::Test {
-    Fixture() { editor.clipboard = &clipboard; }
-    CMainApp MakeApp() { return CMainApp({clipboard, editor, dialog, messages}, "", Language::kEnglish); }
+struct AppPortsTest : ScratchDir {
+    // In TextPad mode the editor's window is the caller's.
+    CMainApp MakeApp(bool textPad = false) {
+        CMainApp app({clipboard, editor, dialog, messages}, "", Language::kEnglish);
+        app.m_textPadMode = textPad;
+        app.m_cmdInfo.m_editorWindow = textPad ? editor.window : 0;
+        return app;
+    }
     FakeClipboard clipboard;
-    FakeEditor editor;
+    FakeEditor editor{&clipboard};
     FakeDialog dialog;
     FakeMessages messages;
 };
 
-using AppPortsTest = Fixture;
-
 TEST_F(AppPortsTest, TextPadExchangeWithNothingSelected) {
     editor.document = "\x82\xa0 abc";
-    CMainApp app = MakeApp();
-    EXPECT_EQ(app.InitInstance({"/SE", "/c", "0x1234"}), kExitOk);
+    EXPECT_EQ(MakeApp().InitInstance({"/SE", "/c", "0x1234"}), kExitOk);
     EXPECT_EQ(editor.commands, (std::vector<int>{ID_EDIT_COPY, ID_EDIT_SELECT_ALL, ID_EDIT_COPY, ID_EDIT_COPY,
                                                  ID_FILE_NEW, ID_EDITOR_PREPARE_PASTE, ID_EDIT_PASTE}));
     EXPECT_EQ(clipboard.formats[CF_TEXT], B(std::string("\xa4\xa2 abc\0", 7)));
@@ -134,11 +114,9 @@ TEST_F(AppPortsTest, TextPadExchangeWithNothingSelected) {
 
     // EUC-JP in the editor (iconv's form of 日本語の文章です。): the start-up
     // check warns with 106 under caption 105.
-    editor = FakeEditor();
-    editor.clipboard = &clipboard;
+    editor = FakeEditor(&clipboard);
     editor.document = "\xc6\xfc\xcb\xdc\xb8\xec\xa4\xce\xca\xb8\xbe\xcf\xa4\xc7\xa4\xb9\xa1\xa3\r\n";
-    CMainApp euc = MakeApp();
-    euc.InitInstance({"/c", "0x1234"});
+    MakeApp().InitInstance({"/c", "0x1234"});
     ASSERT_FALSE(messages.shown.empty());
     EXPECT_EQ(messages.shown[0],
               "Clipboard contains EUC code.Please set TextPad script to English or convert from file.|Warning");
@@ -159,19 +137,18 @@ TEST_F(AppPortsTest, ReadClipboardCases) {
         {AutoDetect, CF_TEXT, B("abc"), 1, B(std::string("abc\0", 4))},
         {AutoDetect, CF_UNICODETEXT, B("a\0"), 0, {}},  // no text format: stream as it was
         // Wide read: code page 1252 where every character has a byte there.
-        {EucJp, CF_UNICODETEXT, Block{0xA4, 0x00, 0xA2, 0x00, 0x20, 0x00, 0x00, 0x00}, 1, Block{0xA4, 0xA2, 0x20, 0x00}},
-        {EucJp, CF_UNICODETEXT, Block{0xAC, 0x20, 0x41, 0x00}, 1, Block{0x80, 0x41, 0x00}},
+        {EucJp, CF_UNICODETEXT, {0xA4, 0x00, 0xA2, 0x00, 0x20, 0x00, 0x00, 0x00}, 1, {0xA4, 0xA2, 0x20, 0x00}},
+        {EucJp, CF_UNICODETEXT, {0xAC, 0x20, 0x41, 0x00}, 1, {0x80, 0x41, 0x00}},
         // Otherwise Shift-JIS.
-        {EucJp, CF_UNICODETEXT, Block{0xE5, 0x65, 0x41, 0x00, 0x00, 0x00}, 1, Block{0x93, 0xFA, 0x41, 0x00}},
+        {EucJp, CF_UNICODETEXT, {0xE5, 0x65, 0x41, 0x00, 0x00, 0x00}, 1, {0x93, 0xFA, 0x41, 0x00}},
     };
     for (const auto& c : cases) {
-        clipboard.formats.clear();
-        clipboard.formats[c.format] = c.block;
+        clipboard.formats = {{c.format, c.block}};
         app.m_cmdInfo.m_inputMode = c.inputMode;
         app.m_detectedInput = AutoDetect;
         s.Clear();
         EXPECT_EQ(app.ReadClipboard(s, false), c.result);
-        EXPECT_EQ(Block(s.Data(), s.Data() + s.Size()), c.expected);
+        EXPECT_EQ(Contents(s), c.expected);
         EXPECT_FALSE(clipboard.open);
     }
     EXPECT_TRUE(messages.shown.empty());
@@ -202,18 +179,14 @@ TEST_F(AppPortsTest, TextPadReadCases) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         clipboard.formats = {{CF_TEXT, old}};
-        editor = FakeEditor();
-        editor.clipboard = &clipboard;
+        editor = FakeEditor(&clipboard);
         editor.selection = c.selection;
         editor.document = c.document;
-        CMainApp app = MakeApp();
-        app.m_textPadMode = 1;
-        app.m_cmdInfo.m_editorWindow = editor.window;
         CByteStream s;
         for (char ch : std::string("kept")) s.Append(static_cast<uint8_t>(ch));
-        EXPECT_EQ(app.ReadClipboard(s, c.peek), c.result);
+        EXPECT_EQ(MakeApp(true).ReadClipboard(s, c.peek), c.result);
         EXPECT_EQ(editor.commands, c.commands);
-        EXPECT_EQ(Block(s.Data(), s.Data() + s.Size()), c.stream);
+        EXPECT_EQ(Contents(s), c.stream);
         EXPECT_EQ(clipboard.formats.count(CF_TEXT) && clipboard.formats[CF_TEXT] == old, c.oldKept);
         EXPECT_FALSE(clipboard.open);
     }
@@ -222,11 +195,8 @@ TEST_F(AppPortsTest, TextPadReadCases) {
     for (const bool textPad : {true, false}) {
         clipboard.formats = {{2, B("picture")}};
         editor.commands.clear();
-        CMainApp app = MakeApp();
-        app.m_textPadMode = textPad;
-        app.m_cmdInfo.m_editorWindow = textPad ? editor.window : 0;
         CByteStream s;
-        EXPECT_EQ(app.ReadClipboard(s, textPad), 0);
+        EXPECT_EQ(MakeApp(textPad).ReadClipboard(s, textPad), 0);
         EXPECT_TRUE(s.Empty());
         EXPECT_TRUE(editor.commands.empty());
     }
@@ -235,11 +205,11 @@ TEST_F(AppPortsTest, TextPadReadCases) {
 
 // The clipboard's failures: each shows its message once and the run goes on.
 TEST_F(AppPortsTest, ClipboardFailureMessages) {
+    const std::vector<int> paste = {ID_FILE_NEW, ID_EDITOR_PREPARE_PASTE, ID_EDIT_PASTE};
     const struct {
         const char* name;
-        std::function<void(FakeClipboard&)> breakIt;
-        bool textPad;
-        bool write;
+        void (*breakIt)(FakeClipboard&);
+        bool textPad, write;
         int result;
         std::string message;
         std::vector<int> commands;
@@ -247,10 +217,10 @@ TEST_F(AppPortsTest, ClipboardFailureMessages) {
         {"open to empty", [](FakeClipboard& c) { c.failOpen = true; }, true, false, 0, "Clipboard open error 1?|", {}},
         {"memory", [](FakeClipboard& c) { c.throwOnGet = 1; }, false, false, 0, "Memory Exception|", {}},
         {"other", [](FakeClipboard& c) { c.throwOnGet = 2; }, false, false, 0, "Other Exception|", {}},
-        {"refused", [](FakeClipboard& c) { c.failSet = true; }, true, true, 1, "Paste failed busy?|",
-         {ID_FILE_NEW, ID_EDITOR_PREPARE_PASTE, ID_EDIT_PASTE}},
-        {"not opened", [](FakeClipboard& c) { c.failOpen = true; }, true, true, 1, "Cannot open the Clipboard|",
-         {ID_FILE_NEW, ID_EDITOR_PREPARE_PASTE, ID_EDIT_PASTE}},
+        {"refused", [](FakeClipboard& c) { c.failSet = true; }, true, true, 1, "Paste failed busy?|", paste},
+        {"not opened", [](FakeClipboard& c) { c.failOpen = true; }, true, true, 1, "Cannot open the Clipboard|", paste},
+        {"not opened, no editor", [](FakeClipboard& c) { c.failOpen = true; }, false, true, 1,
+         "Cannot open the Clipboard|", {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -260,9 +230,7 @@ TEST_F(AppPortsTest, ClipboardFailureMessages) {
         editor.commands.clear();
         editor.selection = "abc";
         messages.shown.clear();
-        CMainApp app = MakeApp();
-        app.m_textPadMode = c.textPad;
-        app.m_cmdInfo.m_editorWindow = c.textPad ? editor.window : 0;
+        CMainApp app = MakeApp(c.textPad);
         CByteStream s;
         s.Append('x');
         s.Append(0);
@@ -271,41 +239,24 @@ TEST_F(AppPortsTest, ClipboardFailureMessages) {
         EXPECT_EQ(editor.commands, c.commands);
         EXPECT_FALSE(clipboard.open);
     }
-}
-
-TEST_F(AppPortsTest, WriteClipboardCases) {
-    CMainApp app = MakeApp();
-    CByteStream empty, text;
-    text.Append('a');
-    text.Append(0);
     // An empty stream changes nothing and sends nothing, in TextPad mode too.
-    app.m_textPadMode = 1;
-    app.m_cmdInfo.m_editorWindow = editor.window;
-    EXPECT_EQ(app.WriteClipboard(empty), 0);
+    clipboard = FakeClipboard();
+    editor.commands.clear();
+    EXPECT_EQ(MakeApp(true).WriteClipboard(CByteStream()), 0);
     EXPECT_TRUE(clipboard.formats.empty());
-    EXPECT_TRUE(editor.commands.empty());
-    app.m_textPadMode = 0;
-    app.m_cmdInfo.m_editorWindow = 0;
-    EXPECT_EQ(app.WriteClipboard(text), 1);
-    EXPECT_EQ(clipboard.formats[CF_TEXT], B(std::string("a\0", 2)));
-    clipboard.failOpen = true;
-    EXPECT_EQ(app.WriteClipboard(text), 1);
-    EXPECT_EQ(messages.shown, (std::vector<std::string>{"Cannot open the Clipboard|"}));
     EXPECT_TRUE(editor.commands.empty());
 }
 
 TEST_F(AppPortsTest, DialogPassesCarryWhatTheRunLeft) {
     // Pass 1: UTF-16 text from the clipboard to the clipboard, dialog stays.
+    // Pass 2 sees the detected input and Shift-JIS output, and cancels.
     clipboard.formats[CF_TEXT] = B("\x82\xa0");
-    dialog.steps.push_back([](ConversionRequest& r) {
+    dialog.steps = {[](ConversionRequest& r) {
         r.m_outputMode = Unicode;
         r.m_closeAfterRun = 0;
         return IDOK;
-    });
-    // Pass 2: sees the detected input and Shift-JIS output; cancels.
-    dialog.steps.push_back([](ConversionRequest&) { return IDCANCEL; });
-    CMainApp app = MakeApp();
-    EXPECT_EQ(app.InitInstance({}), kExitOk);
+    }};
+    EXPECT_EQ(MakeApp().InitInstance({}), kExitOk);
     ASSERT_EQ(dialog.seen.size(), 2u);
     EXPECT_EQ(dialog.seen[0].m_inputMode, AutoDetect);
     EXPECT_EQ(dialog.seen[0].m_inputFromClipboard, 1);
@@ -316,30 +267,27 @@ TEST_F(AppPortsTest, DialogPassesCarryWhatTheRunLeft) {
 }
 
 TEST_F(AppPortsTest, OverwriteQuestionAndCancel) {
-    dialog.steps.push_back([](ConversionRequest& r) {
-        r.m_outputPath.assign(1, '/');  // exists
-        return IDOK;
-    });
-    dialog.steps.push_back([](ConversionRequest& r) {
-        EXPECT_EQ(r.m_outputPath, "/");  // what the user left
-        return IDCANCEL;
-    });
+    dialog.steps = {[](ConversionRequest& r) {
+                        r.m_outputPath.assign(1, '/');  // exists
+                        return IDOK;
+                    },
+                    [](ConversionRequest& r) {
+                        EXPECT_EQ(r.m_outputPath, "/");  // what the user left
+                        return IDCANCEL;
+                    }};
     messages.answers = {false};
-    CMainApp app = MakeApp();
-    EXPECT_EQ(app.InitInstance({}), kExitOk);
+    EXPECT_EQ(MakeApp().InitInstance({}), kExitOk);
     EXPECT_EQ(messages.asked, (std::vector<std::string>{"File / already exists.Do you over write ?"}));
     EXPECT_EQ(dialog.seen.size(), 2u);
 }
 
 TEST_F(AppPortsTest, EucToTheEditorsClipboardIsAskedEvenOnCancel) {
     editor.selection = "abc";
-    dialog.steps.push_back([](ConversionRequest& r) {
+    dialog.steps = {[](ConversionRequest& r) {
         r.m_outputMode = EucJp;
         return IDCANCEL;
-    });
-    messages.answers = {true};
-    CMainApp app = MakeApp();
-    EXPECT_EQ(app.InitInstance({"0x1234"}), kExitOk);
+    }};
+    EXPECT_EQ(MakeApp().InitInstance({"0x1234"}), kExitOk);
     EXPECT_EQ(messages.asked.size(), 1u);
     EXPECT_EQ(dialog.seen.size(), 1u);
 }
@@ -360,55 +308,41 @@ struct FakeProgress : IProgressPort {
 // stopped after the first MiB over an existing output, which stays as it
 // was with nothing left beside it, and the dialog comes back (pass 3).
 TEST_F(AppPortsTest, ProgressAndAStoppedRun) {
-    char tmpl[] = "/tmp/morvel-progress-XXXXXX";
-    ASSERT_NE(::mkdtemp(tmpl), nullptr);
-    const std::string dir = tmpl;
-    const std::string text(3 << 20, 'a');
-    std::ofstream(dir + "/in", std::ios::binary) << text;
-    std::ofstream(dir + "/out2", std::ios::binary) << "old";
+    const Bytes text(3 << 20, 'a');
+    const int64_t size = text.size();
+    WriteFile(P("in"), text);
+    WriteFile(P("out2"), "old");
     FakeProgress progress;
-    dialog.steps.push_back([&](ConversionRequest& r) {
-        r.m_inputPath = dir + "/in";
-        r.m_outputPath = dir + "/out1";
-        r.m_closeAfterRun = 0;
-        return IDOK;
-    });
-    dialog.steps.push_back([&](ConversionRequest& r) {
-        EXPECT_EQ(progress.calls.size() >= 2 ? progress.calls.back().first : 0, int64_t(text.size()));
-        EXPECT_EQ(progress.ends, 1);
-        progress.calls.clear();
-        progress.stopAt = 1 << 20;
-        r.m_outputPath = dir + "/out2";
-        r.m_closeAfterRun = 1;
-        return IDOK;
-    });
+    dialog.steps = {[&](ConversionRequest& r) {
+                        r.m_inputPath = P("in");
+                        r.m_outputPath = P("out1");
+                        r.m_closeAfterRun = 0;
+                        return IDOK;
+                    },
+                    [&](ConversionRequest& r) {
+                        EXPECT_EQ(progress.calls.size() >= 2 ? progress.calls.back().first : 0, size);
+                        EXPECT_EQ(progress.ends, 1);
+                        progress.calls.clear();
+                        progress.stopAt = 1 << 20;
+                        r.m_outputPath = P("out2");
+                        r.m_closeAfterRun = 1;
+                        return IDOK;
+                    }};
     CMainApp app = MakeApp();
     app.SetProgressPort(&progress);
     EXPECT_EQ(app.InitInstance({}), kExitOk);
     EXPECT_EQ(dialog.seen.size(), 3u);  // the stopped run leads back to the dialog
     ASSERT_FALSE(progress.calls.empty());
-    EXPECT_EQ(progress.calls.front(), std::make_pair(int64_t(0), int64_t(text.size())));
+    EXPECT_EQ(progress.calls.front(), std::make_pair(int64_t(0), size));
     EXPECT_GE(progress.calls.back().first, int64_t(1) << 20);
-    EXPECT_LT(progress.calls.back().first, int64_t(text.size()));
+    EXPECT_LT(progress.calls.back().first, size);
     EXPECT_EQ(progress.ends, 2);
-    auto read = [](const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    };
-    EXPECT_TRUE(read(dir + "/out1") == text);
-    EXPECT_EQ(read(dir + "/out2"), "old");
-    std::vector<std::string> names;
-    if (DIR* d = ::opendir(dir.c_str())) {
-        while (const dirent* e = ::readdir(d))
-            if (e->d_name[0] != '.' || (e->d_name[1] != 0 && e->d_name[1] != '.')) names.push_back(e->d_name);
-        ::closedir(d);
-    }
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"in", "out1", "out2"}));
+    EXPECT_TRUE(ReadFile(P("out1")) == text);
+    EXPECT_EQ(ReadFile(P("out2")), "old");
+    EXPECT_EQ(Names(), "in\nout1\nout2\n");
     EXPECT_EQ(messages.asked.size(), 1u);  // out2 exists
     EXPECT_TRUE(messages.shown.empty());
-    (void)std::system(("rm -rf '" + dir + "'").c_str());
 }
 
 }  // namespace
-}  // namespace morvel
+}  // namespace morvel::test

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "app/command_line.h"
@@ -10,74 +11,60 @@
 namespace morvel {
 namespace {
 
-struct Expected {
-    EncodingId input = AutoDetect;
-    EncodingId output = ShiftJis;
-    int convertKana = 0, kanaToHalf = 0, convertAlnum = 0, alnumToHalf = 0;
-    int clipboardRun = 0;
+// The settings a parse leaves, in the order of Fields.
+struct E {
+    EncodingId input = AutoDetect, output = ShiftJis;
+    int kana = 0, kanaToHalf = 0, alnum = 0, alnumToHalf = 0, clipboard = 0;
     uint32_t window = 0;
-    int editorActive = 0;
-    std::string inputPath, outputPath;
+    int active = 0;
+    std::string inputPath = "", outputPath = "";
     int pathCount = 0;
 };
 
-struct Case {
-    std::vector<std::string> args;
-    Expected expected;
-};
-
-Expected E(EncodingId in, EncodingId out) {
-    Expected e;
-    e.input = in;
-    e.output = out;
-    return e;
+// Compared at once (gtest prints both tuples).
+auto Fields(const CAppCommandLineInfo& i) {
+    return std::tuple(i.m_inputMode, i.m_outputMode, i.m_convertKana, i.m_kanaToHalf, i.m_convertAlnum,
+                      i.m_alnumToHalf, i.m_clipboardRun, i.m_editorWindow, i.m_editorActive, i.m_inputPath,
+                      i.m_outputPath, i.m_pathCount);
 }
-Expected Kana(int toHalf) { Expected e; e.convertKana = 1; e.kanaToHalf = toHalf; return e; }
-Expected Alnum(int toHalf) { Expected e; e.convertAlnum = 1; e.alnumToHalf = toHalf; return e; }
-Expected Window(uint32_t w) { Expected e; e.window = w; return e; }
-Expected Active(uint32_t w, int active) { Expected e; e.window = w; e.editorActive = active; return e; }
-Expected Paths(std::string in, std::string out, int count) {
-    Expected e;
-    e.inputPath = std::move(in);
-    e.outputPath = std::move(out);
-    e.pathCount = count;
-    return e;
+auto Fields(const E& e) {
+    return std::tuple(e.input, e.output, e.kana, e.kanaToHalf, e.alnum, e.alnumToHalf, e.clipboard, e.window,
+                      e.active, e.inputPath, e.outputPath, e.pathCount);
+}
+
+E Modes(EncodingId in, EncodingId out) { return {.input = in, .output = out}; }
+E Window(uint32_t w, int active = 0) { return {.window = w, .active = active}; }
+E Paths(std::string in, std::string out, int count, EncodingId from = AutoDetect, EncodingId to = ShiftJis,
+        uint32_t window = 0) {
+    return {.input = from, .output = to, .window = window, .inputPath = in, .outputPath = out, .pathCount = count};
 }
 
 TEST(CommandLine, EveryCase) {
-    Expected sePaths = Paths("in.txt", "out.txt", 2);
-    sePaths.input = ShiftJis;
-    sePaths.output = EucJp;
-    Expected kJ = Kana(1);
-    kJ.output = Jis;
-    Expected clip;
-    clip.clipboardRun = 1;
-    Expected absolute = Paths("/home/user/a.txt", "/tmp/b", 2);
-    absolute.input = EucJp;
-    absolute.output = Utf8;
-
-    const std::vector<Case> cases = {
-        {{}, Expected{}},
-        {{"/SE", "in.txt", "out.txt"}, sePaths},
-        {{"/S", "/E"}, E(EucJp, ShiftJis)},
-        {{"/ME"}, E(AutoDetect, ShiftJis)},
-        {{"/SE", "/m"}, E(AutoDetect, ShiftJis)},
-        {{"/auto"}, E(AutoDetect, Unicode)},
-        {{"/K"}, Kana(0)},
-        {{"/k"}, Kana(1)},
-        {{"/N"}, Alnum(0)},
-        {{"/n"}, Alnum(1)},
-        {{"/kJ"}, kJ},
-        {{"/C"}, Expected{}},
-        {{"/c"}, clip},
-        {{"-sj"}, E(ShiftJis, Jis)},
-        {{"/Tu"}, E(Utf8, Unicode)},
-        {{"/uT"}, E(Unicode, Utf8)},
-        {{"/jex"}, E(Jis, EucJp)},
-        {{"/ES", "/?", "/H", "/h", "/Xz"}, E(EucJp, ShiftJis)},
-        {{"/?e"}, E(AutoDetect, EucJp)},  // the second letter counts after any first
-        {{"/"}, Expected{}},
-        {{"-"}, Expected{}},
+    const struct {
+        std::vector<std::string> args;
+        E expected;
+    } cases[] = {
+        {{}, {}},
+        {{"/SE", "in.txt", "out.txt"}, Paths("in.txt", "out.txt", 2, ShiftJis, EucJp)},
+        {{"/S", "/E"}, Modes(EucJp, ShiftJis)},
+        {{"/ME"}, Modes(AutoDetect, ShiftJis)},
+        {{"/SE", "/m"}, Modes(AutoDetect, ShiftJis)},
+        {{"/auto"}, Modes(AutoDetect, Unicode)},
+        {{"/K"}, {.kana = 1}},
+        {{"/k"}, {.kana = 1, .kanaToHalf = 1}},
+        {{"/N"}, {.alnum = 1}},
+        {{"/n"}, {.alnum = 1, .alnumToHalf = 1}},
+        {{"/kJ"}, {.output = Jis, .kana = 1, .kanaToHalf = 1}},
+        {{"/C"}, {}},
+        {{"/c"}, {.clipboard = 1}},
+        {{"-sj"}, Modes(ShiftJis, Jis)},
+        {{"/Tu"}, Modes(Utf8, Unicode)},
+        {{"/uT"}, Modes(Unicode, Utf8)},
+        {{"/jex"}, Modes(Jis, EucJp)},
+        {{"/ES", "/?", "/H", "/h", "/Xz"}, Modes(EucJp, ShiftJis)},
+        {{"/?e"}, Modes(AutoDetect, EucJp)},  // the second letter counts after any first
+        {{"/"}, {}},
+        {{"-"}, {}},
         {{"123"}, Window(123)},
         {{"0x1F0A"}, Window(0x1F0A)},
         {{"0xffffFFFF"}, Window(0xFFFFFFFFu)},
@@ -90,38 +77,23 @@ TEST(CommandLine, EveryCase) {
         {{"4294967297"}, Window(1)},
         {{"0x100000001"}, Window(1)},
         {{"a.txt", "b.txt", "c.txt"}, Paths("a.txt", "c.txt", 3)},
-        {{"a.txt", "5", "b.txt"}, [] { Expected e = Paths("a.txt", "b.txt", 2); e.window = 5; return e; }()},
+        {{"a.txt", "5", "b.txt"}, Paths("a.txt", "b.txt", 2, AutoDetect, ShiftJis, 5)},
         // Absolute paths are paths, not switches; one slash alone is a switch.
-        {{"/EU", "/home/user/a.txt", "/tmp/b", "/T"}, [&] { Expected e = absolute; e.input = Utf8; e.output = Unicode; return e; }()},
-        {{"/EU", "/home/user/a.txt", "/tmp/b", "/ET"}, absolute},
+        {{"/EU", "/home/user/a.txt", "/tmp/b", "/T"}, Paths("/home/user/a.txt", "/tmp/b", 2, Utf8, Unicode)},
+        {{"/EU", "/home/user/a.txt", "/tmp/b", "/ET"}, Paths("/home/user/a.txt", "/tmp/b", 2, EucJp, Utf8)},
         {{"/tmp/"}, Paths("/tmp/", "", 1)},
         // --editor=active against a window handle: the later one counts.
-        {{"--editor=active", "/c"}, [] { Expected e = Active(0, 1); e.clipboardRun = 1; return e; }()},
-        {{"--editor=active", "123"}, Active(123, 0)},
-        {{"123", "--editor=active"}, Active(123, 1)},
-        {{"--editor=active", ""}, Active(0, 0)},
+        {{"--editor=active", "/c"}, {.clipboard = 1, .active = 1}},
+        {{"--editor=active", "123"}, Window(123, 0)},
+        {{"123", "--editor=active"}, Window(123, 1)},
+        {{"--editor=active", ""}, Window(0, 0)},
     };
-
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         std::string name;
         for (const std::string& a : c.args) name += "[" + a + "]";
-        SCOPED_TRACE(name);
         CAppCommandLineInfo info;
-        const LongOptionRequest request = ParseCommandLine(c.args, info);
-        EXPECT_EQ(request.kind, LongOptionRequest::kNone);
-        const Expected& e = c.expected;
-        EXPECT_EQ(info.m_inputMode, e.input);
-        EXPECT_EQ(info.m_outputMode, e.output);
-        EXPECT_EQ(info.m_convertKana, e.convertKana);
-        EXPECT_EQ(info.m_kanaToHalf, e.kanaToHalf);
-        EXPECT_EQ(info.m_convertAlnum, e.convertAlnum);
-        EXPECT_EQ(info.m_alnumToHalf, e.alnumToHalf);
-        EXPECT_EQ(info.m_clipboardRun, e.clipboardRun);
-        EXPECT_EQ(info.m_editorWindow, e.window);
-        EXPECT_EQ(info.m_editorActive, e.editorActive);
-        EXPECT_EQ(info.m_inputPath, e.inputPath);
-        EXPECT_EQ(info.m_outputPath, e.outputPath);
-        EXPECT_EQ(info.m_pathCount, e.pathCount);
+        EXPECT_EQ(ParseCommandLine(c.args, info).kind, LongOptionRequest::kNone) << name;
+        EXPECT_EQ(Fields(info), Fields(c.expected)) << name;
     }
 }
 

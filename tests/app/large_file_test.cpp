@@ -24,34 +24,24 @@ Bytes LargeSjis(unsigned seed) {
 TEST_F(LargeFileTest, BlockByBlockEqualsTheWholeText) {
     const Bytes sjis = LargeSjis(1);
     const struct {
-        const char* sw;
-        EncodingId in, out;
-        bool kana, kanaHalf, alnum, alnumHalf;
+        std::vector<std::string> args;
+        ConversionPlan plan;
     } runs[] = {
-        {"/SE", ShiftJis, EucJp, false, false, false, false},
-        {"/SJ", ShiftJis, Jis, false, false, false, false},
-        {"/ST", ShiftJis, Utf8, false, false, false, false},
-        {"/SU", ShiftJis, Unicode, false, false, false, false},
-        {"/ES", EucJp, ShiftJis, false, false, false, false},
-        {"/JS", Jis, ShiftJis, false, false, false, false},
-        {"/TE", Utf8, EucJp, false, false, false, false},
-        {"/US", Unicode, ShiftJis, false, false, false, false},
-        {"/SS", ShiftJis, ShiftJis, true, true, true, false},
-        {"/SE", ShiftJis, EucJp, true, false, true, true},
+        {{"/SE"}, {ShiftJis, EucJp}}, {{"/SJ"}, {ShiftJis, Jis}}, {{"/ST"}, {ShiftJis, Utf8}},
+        {{"/SU"}, {ShiftJis, Unicode}}, {{"/ES"}, {EucJp, ShiftJis}}, {{"/JS"}, {Jis, ShiftJis}},
+        {{"/TE"}, {Utf8, EucJp}}, {{"/US"}, {Unicode, ShiftJis}},
+        {{"/SS", "/k", "/N"}, {ShiftJis, ShiftJis, true, true, true, false}},
+        {{"/SE", "/K", "/n"}, {ShiftJis, EucJp, true, false, true, true}},
     };
     for (const auto& r : runs) {
-        SCOPED_TRACE(r.sw);
-        const Bytes input = r.in == ShiftJis ? sjis : EncodeSjis(sjis, r.in);
+        std::vector<std::string> args = r.args;
+        SCOPED_TRACE(args[0] + (args.size() > 1 ? args[1] : ""));
+        const Bytes input = r.plan.input == ShiftJis ? sjis : EncodeSjis(sjis, r.plan.input);
         WriteFile(P("in"), input);
-        ConversionPlan plan{r.in, r.out, r.kana, r.kanaHalf, r.alnum, r.alnumHalf};
-        std::vector<std::string> args = {r.sw};
-        if (r.kana) args.push_back(r.kanaHalf ? "/k" : "/K");
-        if (r.alnum) args.push_back(r.alnumHalf ? "/n" : "/N");
         args.insert(args.end(), {"in", "out"});
         const RunResult result = Run(args);
         ASSERT_EQ(result.status, 0) << result.err;
-        const Bytes got = ReadFile(P("out"));
-        const Bytes want = Expected(input, plan);
+        const Bytes got = ReadFile(P("out")), want = Expected(input, r.plan);
         ASSERT_EQ(got.size(), want.size());
         EXPECT_TRUE(got == want);
     }

@@ -1,25 +1,14 @@
 // The recent-file lists over a real profile file: moving to the top, the
 // section written whole, every other byte of the file kept, and files that
 // cannot be read or are not files at all.
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
-#include <string>
-
-#include <grp.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "app/profile.h"
 #include "app/recent_file_list.h"
+#include "tests/app/run_helpers.h"
 
-namespace morvel {
+namespace morvel::test {
 namespace {
 
 using Values = std::vector<std::string>;
@@ -54,42 +43,31 @@ bool LimitAddressSpace(rlim_t spare) {
     return pages > 0 && ::setrlimit(RLIMIT_AS, &lim) == 0;
 }
 
-class ProfileTest : public ::testing::Test {
+// A profile at `path` and its list of the section, read.
+struct Mru {
+    explicit Mru(const std::string& path, const char* section = "MRU Open")
+        : profile(path), list(profile, 0, section, "%d ", 4, 30) { list.ReadList(); }
+    Values Get() const { return {list[0], list[1], list[2], list[3]}; }
+    CProfile profile;
+    CRecentFileList list;
+};
+
+class ProfileTest : public ScratchDir {
 protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/morvel-profile-XXXXXX";
-        ASSERT_NE(::mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
-        path_ = dir_ + "/sub/morvel.ini";
-    }
-    void TearDown() override {
-        const std::string cmd = "rm -rf '" + dir_ + "'";
-        (void)std::system(cmd.c_str());
-    }
-    std::string Contents() const {
-        std::ifstream in(path_, std::ios::binary);
-        std::stringstream ss;
-        ss << in.rdbuf();
-        return ss.str();
+        ScratchDir::SetUp();
+        path_ = P("sub/morvel.ini");
     }
     void Put(const std::string& text) {
-        (void)std::system(("rm -rf '" + dir_ + "/sub' && mkdir -p '" + dir_ + "/sub'").c_str());
-        std::ofstream(path_, std::ios::binary) << text;
+        Shell("rm -rf '" + P("sub") + "' && mkdir -p '" + P("sub") + "'");
+        WriteFile(path_, text);
     }
-    Values Read() const {
-        CProfile profile(path_);
-        CRecentFileList list(profile, 0, "MRU Open", "%d ", 4, 30);
-        list.ReadList();
-        return {list[0], list[1], list[2], list[3]};
-    }
-    std::string dir_, path_;
+    std::string path_;
 };
 
 TEST_F(ProfileTest, AddMovesToTopAndWritesSectionWhole) {
-    CProfile profile(path_);
-    CRecentFileList list(profile, 0, "MRU Open", "%d ", 4, 30);
-    list.ReadList();
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(list[i], "");
+    Mru mru(path_);
+    EXPECT_EQ(mru.Get(), Values(4));
 
     const struct {
         std::string add;
@@ -106,20 +84,20 @@ TEST_F(ProfileTest, AddMovesToTopAndWritesSectionWhole) {
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(step.add);
-        ASSERT_TRUE(list.Add(step.add));
-        list.WriteList();
-        for (int i = 0; i < 4; ++i) EXPECT_EQ(list[i], step.after[static_cast<size_t>(i)]);
-        EXPECT_EQ(Read(), step.after);
+        ASSERT_TRUE(mru.list.Add(step.add));
+        mru.list.WriteList();
+        EXPECT_EQ(mru.Get(), step.after);
+        EXPECT_EQ(Mru(path_).Get(), step.after);
     }
-    EXPECT_EQ(Contents(), "[MRU Open]\n1 =/x/z/w\n2 =/a.txt\n3 =/d\n4 =/c\n\n");
+    EXPECT_EQ(ReadFile(path_), "[MRU Open]\n1 =/x/z/w\n2 =/a.txt\n3 =/d\n4 =/c\n\n");
     struct stat st;
-    ASSERT_EQ(::stat((dir_ + "/sub").c_str(), &st), 0);
+    ASSERT_EQ(::stat(P("sub").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
 }
 
 TEST_F(ProfileTest, RejectedPathsLeaveTheListAlone) {
     CProfile profile(path_);
-    CRecentFileList list(profile, 0, "MRU Save", "%d ", 4, 30);
+    CRecentFileList list(profile, 0, "MRU Save", "%d ", 4, 30);  // never read: no file is needed
     ASSERT_TRUE(list.Add("/keep"));
     for (const std::string& bad : {std::string(""), std::string("/a\nb"), std::string("/a\rb"),
                                    std::string(4096, 'x'), "/" + std::string(4095, 'y')}) {
@@ -183,29 +161,25 @@ TEST_F(ProfileTest, EveryOtherByteIsKept) {
         Put(c.before + c.section + c.after);
         const int status = InChild([&] {
             if (!LimitAddressSpace(8 << 20)) return 10;
-            CProfile profile(path_);
-            CRecentFileList list(profile, 0, "MRU Open", "%d ", 4, 30);
-            list.ReadList();
-            if (Values{list[0], list[1], list[2], list[3]} != c.reads) return 1;
-            if (!list.Add("/fresh")) return 2;
-            list.WriteList();
+            Mru mru(path_);
+            if (mru.Get() != c.reads) return 1;
+            if (!mru.list.Add("/fresh")) return 2;
+            mru.list.WriteList();
             return 0;
         });
         EXPECT_EQ(status, 0) << "1: read wrong, 99: an exception escaped";
-        const std::string expected = c.before + c.written + c.after, actual = Contents();
+        const std::string expected = c.before + c.written + c.after, actual = ReadFile(path_);
         EXPECT_TRUE(actual == expected)
             << "differs from byte "
             << std::mismatch(expected.begin(), expected.end(), actual.begin(), actual.end()).first - expected.begin();
 
         struct stat before, after;
-        CProfile profile(path_);
-        CRecentFileList list(profile, 0, "MRU Open", "%d ", 4, 30);
-        list.ReadList();
+        Mru mru(path_);
         ASSERT_EQ(::stat(path_.c_str(), &before), 0);
-        list.WriteList();  // nothing changes: the file stays the same file
+        mru.list.WriteList();  // nothing changes: the file stays the same file
         ASSERT_EQ(::stat(path_.c_str(), &after), 0);
         EXPECT_EQ(before.st_ino, after.st_ino);
-        EXPECT_EQ(Contents().size(), expected.size());
+        EXPECT_EQ(ReadFile(path_).size(), expected.size());
     }
 }
 
@@ -232,12 +206,8 @@ TEST_F(ProfileTest, WhatCannotBeReadIsNeverWritten) {
         Put(original);
         if (c.kind == kUnreadable) {
             // Root acts as an ordinary user; an ordinary user is one already.
-            if (::geteuid() == 0) {
-                ASSERT_EQ(::chown(path_.c_str(), 65534, 65534), 0);
-            }
-            ASSERT_EQ(::chmod(path_.c_str(), c.mode), 0);
-            ASSERT_EQ(::chmod(dir_.c_str(), 0777), 0);
-            ASSERT_EQ(::chmod((dir_ + "/sub").c_str(), 0777), 0);
+            ASSERT_TRUE(::geteuid() != 0 || ::chown(path_.c_str(), 65534, 65534) == 0);
+            for (const std::string& p : {path_, dir_, P("sub")}) ASSERT_EQ(::chmod(p.c_str(), p == path_ ? c.mode : 0777), 0);
         } else if (c.kind == kFifo || c.kind == kDirectory) {
             ASSERT_EQ(::unlink(path_.c_str()), 0);
             ASSERT_EQ(c.kind == kFifo ? ::mkfifo(path_.c_str(), 0666) : ::mkdir(path_.c_str(), 0700), 0);
@@ -248,13 +218,11 @@ TEST_F(ProfileTest, WhatCannotBeReadIsNeverWritten) {
                 (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0 ||
                  ::setresuid(65534, 65534, 65534) != 0))
                 return 10;
-            CProfile profile(path);
-            CRecentFileList list(profile, 0, "MRU Open", "%d ", 4, 30);
-            list.ReadList();
-            if (list[0] != "") return 1;
-            if (!list.Add("/new")) return 2;
-            list.WriteList();
-            if (profile.WriteSection("MRU Open", {{"1 ", "/new"}})) return 3;
+            Mru mru(path);
+            if (mru.list[0] != "") return 1;
+            if (!mru.list.Add("/new")) return 2;
+            mru.list.WriteList();
+            if (mru.profile.WriteSection("MRU Open", {{"1 ", "/new"}})) return 3;
             return 0;
         });
         EXPECT_EQ(status, 0);
@@ -265,10 +233,10 @@ TEST_F(ProfileTest, WhatCannotBeReadIsNeverWritten) {
         if (S_ISREG(st.st_mode)) {
             EXPECT_EQ(st.st_mode & 07777, c.mode);
             ::chmod(path_.c_str(), 0600);  // so that an ordinary user's test can read it back
-            EXPECT_EQ(Contents(), original);
+            EXPECT_EQ(ReadFile(path_), original);
         }
     }
 }
 
 }  // namespace
-}  // namespace morvel
+}  // namespace morvel::test

@@ -11,7 +11,7 @@
 #include <pty.h>
 
 #include "app/terminal_progress.h"
-#include "run_helpers.h"
+#include "tests/app/run_helpers.h"
 
 namespace morvel::test {
 namespace {
@@ -39,7 +39,7 @@ struct Pty {
     }
     ~Pty() {
         ::close(master);
-        if (slave >= 0) ::close(slave);
+        ::close(slave);
     }
     int master = -1, slave = -1;
 };
@@ -81,7 +81,7 @@ TEST(TerminalProgress, LineAfterASecondUpdatedAndErased) {
     }
 }
 
-class ProgressRun : public ScratchDir {};
+using ProgressRun = ScratchDir;
 
 // The binary converts 4 MiB into a pipe that the test stops reading for a
 // while; with standard error on a terminal a progress line appears and is
@@ -90,59 +90,34 @@ TEST_F(ProgressRun, ShownOnATerminalOnly) {
     Bytes sjis;
     while (sjis.size() < (4u << 20)) sjis += "abc \x82\xa0\x82\xa2\x83\x41 0123456789\r\n";
     WriteFile(P("in.txt"), sjis);
-    const Bytes expected = EncodeSjis(sjis, EucJp);
     ASSERT_EQ(::mkfifo(P("out.fifo").c_str(), 0600), 0);
     for (const bool terminal : {true, false}) {
         SCOPED_TRACE(terminal ? "terminal" : "file");
         Pty pty;
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            const int err = terminal ? pty.slave : ::open(P("err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            ::dup2(err, 2);
-            const int null = ::open("/dev/null", O_RDWR);
-            ::dup2(null, 0);
-            ::dup2(null, 1);
-            if (::chdir(dir_.c_str()) != 0) ::_exit(127);
-            std::vector<std::string> env = {"XDG_CONFIG_HOME=" + dir_, "HOME=" + dir_, "LANG=C.UTF-8",
-                                            "PATH=/usr/bin:/bin"};
-            std::vector<char*> envp;
-            for (std::string& e : env) envp.push_back(e.data());
-            envp.push_back(nullptr);
-            static char binary[] = MORVEL_BINARY, sw[] = "/SE", in[] = "in.txt", out[] = "out.fifo";
-            char* argv[] = {binary, sw, in, out, nullptr};
-            ::execve(binary, argv, envp.data());
-            ::_exit(127);
-        }
-        ::close(pty.slave);
-        pty.slave = -1;
+        RunOptions o;
+        if (terminal) o.stderrPath = ::ttyname(pty.slave);
+        const pid_t pid = Spawn({"/SE", "in.txt", "out.fifo"}, o);
         const int fifo = ::open(P("out.fifo").c_str(), O_RDONLY);
         ASSERT_GE(fifo, 0);
         Bytes got;
         char buf[65536];
-        bool paused = false;
-        for (;;) {
-            const ssize_t n = ::read(fifo, buf, sizeof buf);
-            if (n <= 0) break;
+        for (ssize_t n; (n = ::read(fifo, buf, sizeof buf)) > 0;) {
+            const bool before = got.size() < 100'000;
             got.append(buf, static_cast<size_t>(n));
-            if (!paused && got.size() >= 100'000) {
-                paused = true;  // the run waits on the full pipe meanwhile
+            if (before && got.size() >= 100'000)  // the run waits on the full pipe meanwhile
                 std::this_thread::sleep_for(std::chrono::milliseconds(1300));
-            }
         }
         ::close(fifo);
-        int wstatus = 0;
-        ::waitpid(pid, &wstatus, 0);
-        EXPECT_TRUE(WIFEXITED(wstatus) && WEXITSTATUS(wstatus) == 0);
-        EXPECT_TRUE(got == expected) << got.size() << " bytes, expected " << expected.size();
+        const RunResult r = Finish(pid);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_TRUE(got == EncodeSjis(sjis, EucJp)) << got.size() << " bytes";
+        EXPECT_EQ(r.err, "");
         if (terminal) {
             const Bytes shown = Drain(pty.master);
-            EXPECT_NE(shown.find("\rmorvel: "), std::string::npos) << shown;
-            EXPECT_NE(shown.find("% "), std::string::npos) << shown;
-            EXPECT_NE(shown.find(" MB/s\x1b[K"), std::string::npos) << shown;
+            for (const char* part : {"\rmorvel: ", "% ", " MB/s\x1b[K"})
+                EXPECT_NE(shown.find(part), std::string::npos) << shown;
             ASSERT_GE(shown.size(), 4u);
             EXPECT_EQ(shown.substr(shown.size() - 4), "\r\x1b[K");  // erased, nothing after
-        } else {
-            EXPECT_EQ(ReadFile(P("err")), "");
         }
     }
 }

@@ -1,5 +1,6 @@
-// Running the built morvel binary in a scratch directory: fork and exec with
-// a controlled environment, standard output and error captured in files.
+// Running the built morvel binary (or another program) in a scratch
+// directory: fork and exec with a controlled environment, standard output and
+// error captured in files; and what the reference stages make of a text.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -33,12 +34,15 @@ struct RunResult {
 
 struct RunOptions {
     std::string lang = "C.UTF-8";
-    Bytes stdinPipe;          // fed through a pipe
-    std::string stdinPath;    // or standard input opened on this file
-    std::string stdoutPath;   // standard output opened on this file (O_RDWR, no truncation)
+    Bytes stdinPipe;                 // fed through a pipe
+    std::string stdinPath;           // or standard input opened on this file
+    std::string stdoutPath;          // standard output opened on this file (O_RDWR, no truncation)
+    std::string stderrPath;          // standard error opened on this file (no truncation)
     bool closeStdout = false;
-    long fileSizeLimit = -1;  // RLIMIT_FSIZE for the child
-    uid_t uid = 0;            // run as this user (and group) when not 0
+    long fileSizeLimit = -1;         // RLIMIT_FSIZE for the child
+    uid_t uid = 0;                   // run as this user (and group) when not 0
+    std::vector<std::string> env;    // NAME=VALUE beyond HOME, XDG_CONFIG_HOME, LANG and PATH
+    std::string program = MORVEL_BINARY;  // looked up in PATH when it has no slash
 };
 
 inline Bytes ReadFile(const std::string& path) {
@@ -57,6 +61,8 @@ inline bool Exists(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0;
 }
 
+inline int Shell(const std::string& command) { return std::system(command.c_str()); }
+
 class ScratchDir : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -66,58 +72,44 @@ protected:
     }
     void TearDown() override {
         ::chmod(dir_.c_str(), 0700);
-        const std::string cmd = "rm -rf '" + dir_ + "'";
-        (void)std::system(cmd.c_str());
+        Shell("rm -rf '" + dir_ + "'");
     }
     std::string P(const std::string& name) const { return dir_ + "/" + name; }
-    Bytes Profile() const { return ReadFile(dir_ + "/morvel/morvel.ini"); }
+    Bytes Profile() const { return ReadFile(P("morvel/morvel.ini")); }
 
-    // Starts the binary in the scratch directory; Finish waits for it.
-    pid_t Spawn(const std::vector<std::string>& args, const RunOptions& options = {}) {
-        const std::string outPath = P(".stdout"), errPath = P(".stderr");
+    // Starts the program in the scratch directory; Finish waits for it.
+    pid_t Spawn(const std::vector<std::string>& args, const RunOptions& o = {}) {
         int in[2];
         if (::pipe(in) != 0) return -1;
         const pid_t pid = ::fork();
         if (pid == 0) {
             for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGXFSZ}) std::signal(sig, SIG_DFL);
-            if (options.stdinPath.empty()) {
-                ::dup2(in[0], 0);
-            } else {
-                const int f = ::open(options.stdinPath.c_str(), O_RDONLY);
-                ::dup2(f, 0);
-            }
-            ::close(in[0]);
+            ::dup2(o.stdinPath.empty() ? in[0] : ::open(o.stdinPath.c_str(), O_RDONLY), 0);
             ::close(in[1]);
-            const int out = options.stdoutPath.empty() ? ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600)
-                                                       : ::open(options.stdoutPath.c_str(), O_RDWR);
-            const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            ::dup2(out, 1);
-            ::dup2(err, 2);
-            if (options.closeStdout) ::close(1);
-            if (options.fileSizeLimit >= 0) {
-                const struct rlimit lim = {static_cast<rlim_t>(options.fileSizeLimit),
-                                           static_cast<rlim_t>(options.fileSizeLimit)};
-                ::setrlimit(RLIMIT_FSIZE, &lim);
-            }
-            if (options.uid != 0 && (::setgroups(0, nullptr) != 0 || ::setgid(options.uid) != 0 ||
-                                     ::setuid(options.uid) != 0))
+            const int create = O_WRONLY | O_CREAT | O_TRUNC;
+            ::dup2(o.stdoutPath.empty() ? ::open(P(".stdout").c_str(), create, 0600)
+                                        : ::open(o.stdoutPath.c_str(), O_RDWR), 1);
+            ::dup2(o.stderrPath.empty() ? ::open(P(".stderr").c_str(), create, 0600)
+                                        : ::open(o.stderrPath.c_str(), O_WRONLY), 2);
+            if (o.closeStdout) ::close(1);
+            const struct rlimit lim = {static_cast<rlim_t>(o.fileSizeLimit), static_cast<rlim_t>(o.fileSizeLimit)};
+            if (o.fileSizeLimit >= 0) ::setrlimit(RLIMIT_FSIZE, &lim);
+            if (o.uid != 0 && (::setgroups(0, nullptr) != 0 || ::setgid(o.uid) != 0 || ::setuid(o.uid) != 0))
                 ::_exit(126);
             if (::chdir(dir_.c_str()) != 0) ::_exit(127);
-            std::vector<std::string> env = {"XDG_CONFIG_HOME=" + dir_, "HOME=" + dir_, "LANG=" + options.lang,
+            std::vector<std::string> env = {"XDG_CONFIG_HOME=" + dir_, "HOME=" + dir_, "LANG=" + o.lang,
                                             "PATH=/usr/bin:/bin"};
-            std::vector<char*> argv, envp;
-            static char binary[] = MORVEL_BINARY;
-            argv.push_back(binary);
+            env.insert(env.end(), o.env.begin(), o.env.end());
+            std::vector<char*> argv = {const_cast<char*>(o.program.c_str())}, envp;
             for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-            argv.push_back(nullptr);
             for (std::string& e : env) envp.push_back(e.data());
+            argv.push_back(nullptr);
             envp.push_back(nullptr);
-            ::execve(binary, argv.data(), envp.data());
+            ::execvpe(argv[0], argv.data(), envp.data());
             ::_exit(127);
         }
         ::close(in[0]);
-        if (!options.stdinPipe.empty())
-            (void)!::write(in[1], options.stdinPipe.data(), options.stdinPipe.size());
+        if (!o.stdinPipe.empty()) (void)!::write(in[1], o.stdinPipe.data(), o.stdinPipe.size());
         ::close(in[1]);
         return pid;
     }
@@ -139,27 +131,23 @@ protected:
         return Finish(Spawn(args, options));
     }
 
-    // The names in the scratch directory that a run may have left behind.
-    int Leftovers() const {
-        const std::string cmd = "ls -A '" + dir_ + "' | grep -c morvel- > '" + dir_ + "/.count'";
-        (void)std::system(cmd.c_str());
-        return std::atoi(ReadFile(dir_ + "/.count").c_str());
+    // The names in the scratch directory that `pattern` matches (grep), one
+    // a line; Leftovers: those that a run may have left behind.
+    std::string Names(const std::string& pattern = "") const {
+        Shell("ls -A '" + dir_ + "' | grep -e '" + pattern + "' > '" + dir_ + ".names'");
+        const std::string names = ReadFile(dir_ + ".names");
+        ::unlink((dir_ + ".names").c_str());
+        return names;
     }
+    std::string Leftovers() const { return Names("morvel-"); }
 
     std::string dir_;
 };
 
-// A Shift-JIS text in each encoding, and back, as files hold them (no
-// trailing zero bytes), by the literal reference versions of the stages.
-inline Bytes FromStream(const CByteStream& s) {
-    Bytes b(reinterpret_cast<const char*>(s.Data()), static_cast<size_t>(s.Size()));
-    for (int i = 0; i < 2 && !b.empty() && b.back() == '\0'; ++i) b.pop_back();
-    return b;
-}
-
 // What a run makes of the file `input` by `plan`: the loaded text (the
 // terminator, and for UTF-16 the padding to a whole zero code unit) through
-// the reference stages, without the trailing zero bytes.
+// the literal reference versions of the stages, as files hold it (without
+// the trailing zero bytes).
 inline Bytes Expected(const Bytes& input, const ConversionPlan& plan) {
     CByteStream s;
     for (char c : input) s.Append(static_cast<uint8_t>(c));
@@ -167,10 +155,11 @@ inline Bytes Expected(const Bytes& input, const ConversionPlan& plan) {
     if (plan.input == Unicode)
         while (s.Size() % 2 != 0 || s.Data()[s.Size() - 2] != 0) s.Append(0);
     reference::ConvertWholeText(plan, s);
-    return FromStream(s);
+    Bytes b(reinterpret_cast<const char*>(s.Data()), static_cast<size_t>(s.Size()));
+    for (int i = 0; i < 2 && !b.empty() && b.back() == '\0'; ++i) b.pop_back();
+    return b;
 }
 
 inline Bytes EncodeSjis(const Bytes& sjis, EncodingId mode) { return Expected(sjis, {ShiftJis, mode}); }
-inline Bytes DecodeToSjis(const Bytes& text, EncodingId mode) { return Expected(text, {mode, ShiftJis}); }
 
 }  // namespace morvel::test

@@ -11,24 +11,22 @@ namespace {
 const Bytes kSample =
     "Text 123: \x82\xa0\x82\xa2\x82\xa4 \x93\xfa\x96\x7b\x8c\xea \xb6\xde\xb1\xb2 "
     "\x81\x9a\x81\xa8\x81\x75\x81\x76\r\nline 2\r\n";
-
-const struct Mode {
-    char letter;
-    EncodingId id;
-} kModes[] = {{'S', ShiftJis}, {'J', Jis}, {'E', EucJp}, {'U', Unicode}, {'T', Utf8}};
+const Bytes kJaNotFound =  // ファイル %sが見つからないか開けません。 around the path
+    "\xE3\x81\x8C\xE8\xA6\x8B\xE3\x81\xA4\xE3\x81\x8B\xE3\x82\x89\xE3\x81\xAA\xE3\x81\x84"
+    "\xE3\x81\x8B\xE9\x96\x8B\xE3\x81\x91\xE3\x81\xBE\xE3\x81\x9B\xE3\x82\x93\xE3\x80\x82\n";
 
 using RunTest = ScratchDir;
 
-RunOptions JapaneseRun() { RunOptions o; o.lang = "ja_JP.UTF-8"; return o; }
-RunOptions SizeLimit(long n) { RunOptions o; o.fileSizeLimit = n; return o; }
-RunOptions Stdin(const Bytes& b) { RunOptions o; o.stdinPipe = b; return o; }
+RunOptions With(void (*set)(RunOptions&)) { RunOptions o; set(o); return o; }
+const RunOptions kJapanese = With([](RunOptions& o) { o.lang = "ja_JP.UTF-8"; });
 
 TEST_F(RunTest, EveryInputModeToEveryOutputMode) {
-    for (const Mode& in : kModes) {
+    const struct { char letter; EncodingId id; } modes[] = {
+        {'S', ShiftJis}, {'J', Jis}, {'E', EucJp}, {'U', Unicode}, {'T', Utf8}};
+    for (const auto& in : modes) {
         const Bytes input = EncodeSjis(kSample, in.id);
-        const Bytes asSjis = DecodeToSjis(input, in.id);
         WriteFile(P("in"), input);
-        for (const Mode& out : kModes) {
+        for (const auto& out : modes) {
             const std::string sw = std::string("/") + in.letter + out.letter;
             SCOPED_TRACE(sw);
             const RunResult r = Run({sw, "in", "out"});
@@ -37,13 +35,9 @@ TEST_F(RunTest, EveryInputModeToEveryOutputMode) {
             EXPECT_EQ(ReadFile(P("out")), Expected(input, {in.id, out.id}));
         }
         // Detected input, Shift-JIS output.
-        const RunResult r = Run({"/A", "in", "out"});
-        EXPECT_EQ(r.status, 0);
-        EXPECT_EQ(ReadFile(P("out")), asSjis) << in.letter;
+        EXPECT_EQ(Run({"/A", "in", "out"}).status, 0);
+        EXPECT_EQ(ReadFile(P("out")), Expected(input, {in.id, ShiftJis})) << in.letter;
     }
-    // Shift-JIS, EUC-JP and UTF-8 carry every character of the sample.
-    for (EncodingId mode : {EucJp, Utf8})
-        EXPECT_EQ(DecodeToSjis(EncodeSjis(kSample, mode), mode), kSample);
 }
 
 TEST_F(RunTest, FixedBytes) {
@@ -79,13 +73,10 @@ TEST_F(RunTest, FixedBytes) {
         {{"/SU"}, "", "\xff\xfe"},
     };
     for (const auto& c : cases) {
-        std::string name;
-        for (const std::string& a : c.args) name += a + " ";
-        SCOPED_TRACE(name + Bytes(c.input));
-        WriteFile(P("in"), c.input);
         std::vector<std::string> args = c.args;
-        args.push_back("in");
-        args.push_back("out");
+        SCOPED_TRACE(args[0] + (args.size() > 1 ? args[1] : "") + " " + c.input);
+        args.insert(args.end(), {"in", "out"});
+        WriteFile(P("in"), c.input);
         const RunResult r = Run(args);
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(ReadFile(P("out")), c.expected);
@@ -105,67 +96,48 @@ TEST_F(RunTest, ProfileAfterEachRun) {
 }
 
 TEST_F(RunTest, MessagesAndExitStatuses) {
+    // A missing input is still recorded; nothing else is.
     const std::string missing = P("missing%s%n.txt");
-    RunResult r = Run({"/SE", missing, "out"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "morvel: File " + missing + " not found \n[2]\n");
+    EXPECT_EQ(Run({"/SE", missing, "out"}).status, 1);
     EXPECT_EQ(Profile(), "[MRU Open]\n1 =" + missing + "\n\n");
-    EXPECT_FALSE(Exists(P("out")));
-
-    r = Run({"/SE", missing, "out"}, JapaneseRun());
-    EXPECT_EQ(r.err, "morvel: \xE3\x83\x95\xE3\x82\xA1\xE3\x82\xA4\xE3\x83\xAB " + missing +
-                         "\xE3\x81\x8C\xE8\xA6\x8B\xE3\x81\xA4\xE3\x81\x8B\xE3\x82\x89\xE3\x81\xAA\xE3\x81\x84"
-                         "\xE3\x81\x8B\xE9\x96\x8B\xE3\x81\x91\xE3\x81\xBE\xE3\x81\x9B\xE3\x82\x93\xE3\x80\x82\n[2]\n");
-
     WriteFile(P("in"), "text");
-    // An output that cannot be created is not recorded.
-    r = Run({"/SE", "in", P("no/such/dir")});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "morvel: File " + P("no/such/dir") + " not found \n[2]\n");
-    EXPECT_EQ(Profile().find("MRU Save"), std::string::npos);
-
-    // Directories are cause 5, as input and as output.
     ::mkdir(P("dir").c_str(), 0700);
-    r = Run({"/SE", P("dir"), "out"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "morvel: File " + P("dir") + " not found \n[5]\n");
-    r = Run({"/SE", "in", P("dir")});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "morvel: File " + P("dir") + " not found \n[5]\n");
-
-    // A full disk.
-    r = Run({"/SE", "in", "/dev/full"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "morvel: File /dev/full not found \n[13]\n");
-
-    // The calling editor's window does not exist.
-    r = Run({"/SE", "in", "out", "0x1f0a"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "morvel: Bad Handle was found 1F0A\n");
+    const struct {
+        std::vector<std::string> args;
+        RunOptions options;
+        int status;
+        std::string err;
+    } cases[] = {
+        {{"/SE", missing, "out"}, {}, 1, "morvel: File " + missing + " not found \n[2]\n"},
+        {{"/SE", missing, "out"}, kJapanese, 1,
+         "morvel: \xE3\x83\x95\xE3\x82\xA1\xE3\x82\xA4\xE3\x83\xAB " + missing + kJaNotFound + "[2]\n"},
+        {{"/SE", "in", P("no/such/dir")}, {}, 1, "morvel: File " + P("no/such/dir") + " not found \n[2]\n"},
+        // Directories are cause 5, as input and as output; a full disk 13.
+        {{"/SE", P("dir"), "out"}, {}, 1, "morvel: File " + P("dir") + " not found \n[5]\n"},
+        {{"/SE", "in", P("dir")}, {}, 1, "morvel: File " + P("dir") + " not found \n[5]\n"},
+        {{"/SE", "in", "/dev/full"}, {}, 1, "morvel: File /dev/full not found \n[13]\n"},
+        // The calling editor's window does not exist.
+        {{"/SE", "in", "out", "0x1f0a"}, {}, 1, "morvel: Bad Handle was found 1F0A\n"},
+        {{"123"}, kJapanese, 1,
+         "morvel: \xE6\xAD\xA3\xE3\x81\x97\xE3\x81\x84\xE3\x83\x8F\xE3\x83\xB3\xE3\x83\x89\xE3\x83\xAB"
+         "\xE3\x81\xA7\xE3\x81\xAF\xE3\x81\x82\xE3\x82\x8A\xE3\x81\xBE\xE3\x81\x9B\xE3\x82\x93 7B\n"},
+        // Control characters of a path are shown, not obeyed.
+        {{"/SE", "a\x1b]0;title\x07\nmorvel: fake\x9b", "out"}, {}, 1,
+         "morvel: File a\\e]0;title\\a\\nmorvel: fake\\x9B not found \n[2]\n"},
+        // Usage and version that cannot be written are an error.
+        {{"--help"}, With([](RunOptions& o) { o.stdoutPath = "/dev/full"; }), 1,
+         "morvel: cannot write to standard output: No space left on device\n"},
+        {{"--version"}, With([](RunOptions& o) { o.closeStdout = true; }), 1,
+         "morvel: cannot write to standard output: Bad file descriptor\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.err);
+        const RunResult r = Run(c.args, c.options);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.err, c.err);
+    }
     EXPECT_FALSE(Exists(P("out")));
-    // Control characters of a path are shown, not obeyed.
-    const std::string crafted = "a\x1b]0;title\x07\nmorvel: fake\x9b";
-    r = Run({"/SE", crafted, "out"});
-    EXPECT_EQ(r.err, "morvel: File a\\e]0;title\\a\\nmorvel: fake\\x9B not found \n[2]\n");
-    r = Run({"/SE", "--x\x1b[2J", "in", "out"});
-    EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("--x\\e[2J"), std::string::npos) << r.err;
-
-    // Usage and version that cannot be written are an error.
-    RunOptions full;
-    full.stdoutPath = "/dev/full";
-    r = Run({"--help"}, full);
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "morvel: cannot write to standard output: No space left on device\n");
-    RunOptions closed;
-    closed.closeStdout = true;
-    r = Run({"--version"}, closed);
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "morvel: cannot write to standard output: Bad file descriptor\n");
-
-    r = Run({"123"}, JapaneseRun());
-    EXPECT_EQ(r.err, "morvel: \xE6\xAD\xA3\xE3\x81\x97\xE3\x81\x84\xE3\x83\x8F\xE3\x83\xB3\xE3\x83\x89\xE3\x83\xAB"
-                     "\xE3\x81\xA7\xE3\x81\xAF\xE3\x81\x82\xE3\x82\x8A\xE3\x81\xBE\xE3\x81\x9B\xE3\x82\x93 7B\n");
+    EXPECT_EQ(Profile().find("no/such"), std::string::npos);  // an output that cannot be created
 }
 
 TEST_F(RunTest, FailedWriteLeavesTheOldFileWhole) {
@@ -173,12 +145,12 @@ TEST_F(RunTest, FailedWriteLeavesTheOldFileWhole) {
     WriteFile(P("out"), "old contents");
     ::chmod(P("out").c_str(), 0640);
     // Beyond the file-size limit: a message, not death by SIGXFSZ.
-    RunResult r = Run({"/SS", "in", "out"}, SizeLimit(4096));
+    const RunResult r = Run({"/SS", "in", "out"}, With([](RunOptions& o) { o.fileSizeLimit = 4096; }));
     EXPECT_EQ(r.signal, 0);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "morvel: File out not found \n[1]\n");
     EXPECT_EQ(ReadFile(P("out")), "old contents");
-    EXPECT_EQ(Leftovers(), 0);
+    EXPECT_EQ(Leftovers(), "");
     // A good write keeps the mode of the file it replaces.
     EXPECT_EQ(Run({"/SE", "in", "out"}).status, 0);
     struct stat st;
@@ -202,8 +174,7 @@ TEST_F(RunTest, SignalsLeaveNoNewFileBehind) {
         ASSERT_EQ(::write(fifo, block.data(), block.size()), static_cast<ssize_t>(block.size()));
         // Wait until the new file is open (as /proc shows the descriptor).
         for (int i = 0; i < 1000; ++i) {
-            const std::string cmd = "ls -l /proc/" + std::to_string(pid) + "/fd | grep -q '" + dir_ + "/[^ ]'";
-            if (std::system(cmd.c_str()) == 0) break;
+            if (Shell("ls -l /proc/" + std::to_string(pid) + "/fd | grep -q '" + dir_ + "/[^ ]'") == 0) break;
             ::usleep(10000);
         }
         ::kill(pid, sig);
@@ -211,7 +182,7 @@ TEST_F(RunTest, SignalsLeaveNoNewFileBehind) {
         ::close(fifo);
         EXPECT_EQ(r.signal, sig);
         EXPECT_EQ(ReadFile(P("out")), "old contents");
-        EXPECT_EQ(Leftovers(), 0);
+        EXPECT_EQ(Leftovers(), "");
     }
 }
 
@@ -246,75 +217,67 @@ TEST_F(RunTest, ReplacingKeepsWhatProtectedTheFile) {
         o.uid = c.runAs;
         const RunResult r = Run({"/SE", "in", "out"}, o);
         EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_EQ(r.err, c.status == 0 ? "" : "morvel: File out not found \n[5]\n");
+        EXPECT_EQ(ReadFile(P("out")), c.status == 0 ? "\xa4\xa2" : "old");
         struct stat st;
         ASSERT_EQ(::stat(P("out").c_str(), &st), 0);
         EXPECT_EQ(st.st_uid, c.ownerAfter);
         EXPECT_EQ(st.st_gid, c.ownerAfter);
         EXPECT_EQ(st.st_mode & 07777, c.modeAfter);
-        if (c.status == 0) {
-            EXPECT_EQ(ReadFile(P("out")), "\xa4\xa2");
-        } else {
-            EXPECT_EQ(r.err, "morvel: File out not found \n[5]\n");
-            EXPECT_EQ(ReadFile(P("out")), "old");
-        }
         ::unlink(P("out").c_str());
     }
 }
 
 TEST_F(RunTest, FilesOfEveryKind) {
     // A filter from standard input to standard output.
-    RunResult r = Run({"/SE", "/dev/stdin", "/dev/stdout"}, Stdin("A\x82\xa0\n"));
+    RunResult r = Run({"/SE", "/dev/stdin", "/dev/stdout"}, With([](RunOptions& o) { o.stdinPipe = "A\x82\xa0\n"; }));
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "A\xa4\xa2\n");
     EXPECT_EQ(r.err, "");
 
-    // The same file as input and output.
-    WriteFile(P("same"), "\x82\xa0\x82\xa2");
+    // The same file as input and output; a symbolic link, whose target is
+    // replaced while the link stays; a regular file under /dev, replaced
+    // like any other, then created anew; a link to /dev/stdout, which
+    // reaches the caller's standard output.
+    const Bytes sjis = "\x82\xa0\x82\xa2", euc = "\xa4\xa2\xa4\xa4";
+    WriteFile(P("same"), sjis);
     EXPECT_EQ(Run({"/SE", "same", "same"}).status, 0);
-    EXPECT_EQ(ReadFile(P("same")), "\xa4\xa2\xa4\xa4");
-
-    // A symbolic link: the file it points to is replaced, the link stays.
+    EXPECT_EQ(ReadFile(P("same")), euc);
+    WriteFile(P("in"), sjis);
     WriteFile(P("target"), "old");
-    WriteFile(P("same"), "\x82\xa0\x82\xa2");
     ASSERT_EQ(::symlink("target", P("link").c_str()), 0);
-    EXPECT_EQ(Run({"/SE", "same", "link"}).status, 0);
+    EXPECT_EQ(Run({"/SE", "in", "link"}).status, 0);
     struct stat st;
     ASSERT_EQ(::lstat(P("link").c_str(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode));
-    EXPECT_EQ(ReadFile(P("target")), "\xa4\xa2\xa4\xa4");
-
-    // What a path names decides, not its name: a regular file under /dev is
-    // replaced like any other, a new one is created.
+    EXPECT_EQ(ReadFile(P("target")), euc);
     const std::string shm = "/dev/shm/morvel-test-" + std::to_string(::getpid());
     if (::access("/dev/shm", W_OK) == 0) {
         WriteFile(shm, "old contents, longer than the new");
-        EXPECT_EQ(Run({"/SE", "same", shm}).status, 0);
-        EXPECT_EQ(ReadFile(shm), "\xa4\xa2\xa4\xa4");
-        ::unlink(shm.c_str());
-        EXPECT_EQ(Run({"/SE", "same", shm}).status, 0);
-        EXPECT_EQ(ReadFile(shm), "\xa4\xa2\xa4\xa4");
-        ::unlink(shm.c_str());
+        for (int i = 0; i < 2; ++i) {
+            EXPECT_EQ(Run({"/SE", "in", shm}).status, 0);
+            EXPECT_EQ(ReadFile(shm), euc);
+            ::unlink(shm.c_str());
+        }
     }
-    // A link to /dev/stdout reaches the caller's standard output.
     ASSERT_EQ(::symlink("/dev/stdout", P("to-stdout").c_str()), 0);
-    r = Run({"/SE", "same", "to-stdout"});
+    r = Run({"/SE", "in", "to-stdout"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "\xa4\xa2\xa4\xa4");
+    EXPECT_EQ(r.out, euc);
 
     // One file as standard input and output: read whole before it is
     // written, and no byte of the old text left after a shorter one.
     Bytes big;
     while (big.size() < 3'000'000) big += "\x93\xfa\x96\x7b\x8c\xea abc\r\n";
-    for (const char* sw : {"/ST", "/TS"}) {
+    for (const auto& [sw, from, to] : {std::tuple{"/ST", ShiftJis, Utf8}, std::tuple{"/TS", Utf8, ShiftJis}}) {
         SCOPED_TRACE(sw);
-        const Bytes before = sw[1] == 'S' ? big : EncodeSjis(big, Utf8);
+        const Bytes before = from == ShiftJis ? big : EncodeSjis(big, Utf8);
         WriteFile(P("both"), before);
         RunOptions o;
         o.stdinPath = o.stdoutPath = P("both");
         r = Run({sw, "/dev/stdin", "/dev/stdout"}, o);
         EXPECT_EQ(r.status, 0) << r.err;
-        const Bytes after = ReadFile(P("both"));
-        EXPECT_TRUE(after == Expected(before, {sw[1] == 'S' ? ShiftJis : Utf8, sw[1] == 'S' ? Utf8 : ShiftJis}));
+        EXPECT_TRUE(ReadFile(P("both")) == Expected(before, {from, to}));
     }
 
     // Kernel files whose size the system reports as 0 or as a page are read
@@ -344,7 +307,7 @@ TEST_F(RunTest, StartsWithoutADirectRun) {
         {{"/c"}, 1, "", "morvel: no clipboard is available"},
         {{"--help"}, 0, "--version", ""},
         {{"--version"}, 0, "morvel " MORVEL_VERSION "\n", ""},
-        {{"/SE", "--nope", "a", "b"}, 2, "", "--nope"},
+        {{"/SE", "--x\x1b[2J", "a", "b"}, 2, "", "--x\\e[2J"},  // an unknown option, shown as escapes
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args.empty() ? "(none)" : c.args[0]);
@@ -358,8 +321,7 @@ TEST_F(RunTest, StartsWithoutADirectRun) {
     }
     EXPECT_FALSE(Exists(P("a")));
     // The help is in the interface language.
-    const RunResult ja = Run({"--help"}, JapaneseRun());
-    EXPECT_NE(ja.out.find("\xe4\xbd\xbf\xe3\x81\x84\xe6\x96\xb9"), std::string::npos);  // 使い方
+    EXPECT_NE(Run({"--help"}, kJapanese).out.find("\xe4\xbd\xbf\xe3\x81\x84\xe6\x96\xb9"), std::string::npos);  // 使い方
 }
 
 }  // namespace
