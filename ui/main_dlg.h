@@ -179,7 +179,7 @@ private:
     bool IsChecked(int id) const;
     void Enable(int id, bool enabled);
     void PreviewOn(PreviewState state);  // if active: set `state`, refresh
-    void ConvertPreview();               // refresh steps 4 to 8
+    void ConvertPreview();               // a refresh's conversion, view and caption
     void ShowInPreview(const CByteStream& text);
 
     Language m_language;
