@@ -434,9 +434,13 @@ private slots:
             } else if (verb.startsWith("drop")) {
                 Drop(box, path);
             } else if (verb.startsWith("closeup")) {
+                // Closed on nothing, the field keeps its text (Qt's empty
+                // selection would have emptied it).
+                const std::string field = box->GetWindowText();
                 box->showPopup();
                 box->setCurrentIndex(arg.toInt());
                 box->hidePopup();
+                if (arg.toInt() < 0) box->SetWindowText(field);
             } else if (verb == "clip") {
                 QGuiApplication::clipboard()->setText(QString::number(++clipboardChanges));
             } else if (verb == "paint") {
