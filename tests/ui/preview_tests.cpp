@@ -100,13 +100,17 @@ public:
     std::function<void()> duringPeek;
     std::optional<std::string> browseResult;
     int peeks = 0, refreshes = 0;
+    bool realBoxes = false;  // the dialog's own message boxes
 
     QString View() const { return PreviewWindow()->m_edit->toPlainText(); }
     QString Caption() const { return PreviewWindow()->windowTitle(); }
     void Click(int id) { qobject_cast<QAbstractButton*>(GetDlgItem(id))->click(); }
 
 protected:
-    void ShowPreviewMessage(const std::string& text) override { messages << QString::fromStdString(text); }
+    void ShowPreviewMessage(const std::string& text) override {
+        messages << QString::fromStdString(text);
+        if (realBoxes) CMainDlg::ShowPreviewMessage(text);
+    }
     bool RunFileDialog(bool, std::string& path) override {
         if (browseResult) path = *browseResult;
         return browseResult.has_value();
@@ -523,6 +527,24 @@ private slots:
             dlg.Click(IDC_OUT_JIS);
         }
         QApplication::setPalette(theme);
+
+        // The messages: one box on the dialog, modal to it, under the
+        // program's name; a second message while it is open takes its place.
+        dlg.realBoxes = true;
+        dlg.InputBox()->SetWindowText(P("absent").toStdString());
+        dlg.OnInputDropped();
+        dlg.Click(IDC_OUT_UTF8);
+        dlg.Click(IDC_HEX_DISPLAY);
+        const QList<QMessageBox*> boxes = dlg.findChildren<QMessageBox*>();
+        QCOMPARE(boxes.size(), 1);
+        QMessageBox* box = boxes.first();
+        QVERIFY(box->isVisible());
+        QCOMPARE(box->windowModality(), Qt::WindowModal);
+        QCOMPARE(box->windowTitle(), QStringLiteral("Morvel"));
+        QCOMPARE(box->text(), QStringLiteral("Exception at Preview"));
+        QCOMPARE(dlg.messages.first(), "File " + P("absent") + " not found \n[2]");
+        box->button(QMessageBox::Ok)->click();
+        QTRY_VERIFY(dlg.findChildren<QMessageBox*>().isEmpty());
     }
 
     // What the view shows is capped; the result is made whole. Text view:
