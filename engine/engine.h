@@ -92,6 +92,26 @@ void KanaToHalfWidth(CByteStream& src, CByteStream& dst);
 void AlnumToHalfWidth(CByteStream& src, CByteStream& dst);
 void AlnumToFullWidth(CByteStream& src, CByteStream& dst);
 
+// ---- Vector paths -------------------------------------------------------------
+
+// The operations and detection take runs of ASCII, and of two-byte
+// characters where that pays, 16 bytes at a time with SSE2 (always there on
+// x86-64) and 32 with AVX2 where the processor has it; elsewhere, and at
+// level Scalar, they go a byte or a word of 8 bytes at a time. The bytes are
+// the same at every level.
+enum class VectorLevel : int32_t { Scalar = 0, Sse2 = 1, Avx2 = 2 };
+
+// The widest level this processor and this build can run.
+VectorLevel SupportedVectorLevel();
+
+// The level in force: the supported one unless SetVectorLevel lowered it.
+VectorLevel ActiveVectorLevel();
+
+// Sets the level of every later call in the process (at most the supported
+// one) and returns the one in force before: for tests and benchmarks that
+// run the scalar and the vector paths side by side.
+VectorLevel SetVectorLevel(VectorLevel level);
+
 // ---- Hex dump ---------------------------------------------------------------
 
 // Replaces `dump` with the 16-bytes-per-line dump of every byte of `src`

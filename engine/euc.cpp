@@ -1,21 +1,94 @@
 // Shift-JIS <-> EUC-JP. Stateless but for a unit cut short: a JIS X 0208
 // pair with both high bits set, half-width katakana behind 0x8E.
+#include <bit>
+
 #include "engine/engine.h"
 #include "engine/internal/chunked.h"
 #include "engine/internal/converters.h"
 #include "engine/internal/kanji.h"
+#include "engine/internal/lanes.h"
 
 namespace morvel {
 namespace internal {
+
+#if MORVEL_SSE2
+namespace v128 {
+#include "engine/internal/kanji_blocks.inc"
+}  // namespace v128
+#endif
+#if MORVEL_AVX2
+MORVEL_AVX2_BEGIN
+namespace v256 {
+#include "engine/internal/kanji_blocks.inc"
+}  // namespace v256
+MORVEL_AVX2_END
+#endif
+
 namespace {
+
+// ---- Vector kernels (engine/internal/kanji_blocks.inc) ------------------------
+
+// The widest kernel the processor runs, then the 16-byte one on what the
+// 32-byte one left of the last block.
+inline const uint8_t* SjisToEucBlocks(VectorLevel level, const uint8_t* p, const uint8_t* end, uint8_t*& o) {
+#if MORVEL_AVX2
+    if (level == VectorLevel::Avx2) {
+        p = v256::SjisBlocksToEuc(p, end, o);
+        if (end - p > v256::kWidth) return p;
+    }
+#endif
+#if MORVEL_SSE2
+    return v128::SjisBlocksToEuc(p, end, o);
+#else
+    (void)level, (void)end, (void)o;
+    return p;
+#endif
+}
+
+inline const uint8_t* EucToSjisBlocks(VectorLevel level, const uint8_t* p, const uint8_t* end, uint8_t*& o) {
+#if MORVEL_AVX2
+    if (level == VectorLevel::Avx2) {
+        p = v256::EucBlocksToSjis(p, end, o);
+        if (end - p >= v256::kWidth) return p;
+    }
+#endif
+#if MORVEL_SSE2
+    return v128::EucBlocksToSjis(p, end, o);
+#else
+    (void)level, (void)end, (void)o;
+    return p;
+#endif
+}
+
+// After a kernel that stopped inside its first block, the scalar loop goes
+// on for this many bytes before the next try, so that text the kernels
+// cannot take costs them little.
+constexpr int64_t kScalarStretch = 32;
 
 struct SjisToEucCore : ZeroClosedCore<TextEnd::Bytewise> {
     static constexpr int64_t kGrowth = 2;  // half-width katakana double
     static constexpr int64_t kMaxCarry = 1;
 
     const uint8_t* Run(const uint8_t* p, const uint8_t* end, bool final, uint8_t*& out) {
+        const VectorLevel level = CurrentVectorLevel();
+        return level == VectorLevel::Scalar ? RunAt<false>(level, p, end, final, out)
+                                            : RunAt<true>(level, p, end, final, out);
+    }
+
+    template <bool kVectors>
+    const uint8_t* RunAt([[maybe_unused]] VectorLevel level, const uint8_t* p, const uint8_t* end, bool final,
+                         uint8_t*& out) {
         uint8_t* o = out;
+        [[maybe_unused]] const uint8_t* scalarUntil = p;
         while (p < end) {
+            if constexpr (kVectors) {
+                if (p >= scalarUntil && end - p > 16) {
+                    const uint8_t* const from = p;
+                    p = SjisToEucBlocks(level, p, end, o);
+                    if (p - from < kScalarStretch) scalarUntil = p + kScalarStretch;
+                    if (p == end) break;
+                }
+            }
             if (*p >= 0x20 && *p < 0x7F) {
                 p = CopyUntil(p, end, o, NonPrintable);
                 if (p == end) break;
@@ -64,8 +137,25 @@ struct EucToSjisCore : ZeroClosedCore<TextEnd::Bytewise> {
     static constexpr int64_t kMaxCarry = 2;
 
     const uint8_t* Run(const uint8_t* p, const uint8_t* end, bool final, uint8_t*& out) {
+        const VectorLevel level = CurrentVectorLevel();
+        return level == VectorLevel::Scalar ? RunAt<false>(level, p, end, final, out)
+                                            : RunAt<true>(level, p, end, final, out);
+    }
+
+    template <bool kVectors>
+    const uint8_t* RunAt([[maybe_unused]] VectorLevel level, const uint8_t* p, const uint8_t* end, bool final,
+                         uint8_t*& out) {
         uint8_t* o = out;
+        [[maybe_unused]] const uint8_t* scalarUntil = p;
         while (p < end) {
+            if constexpr (kVectors) {
+                if (p >= scalarUntil && end - p >= 16) {
+                    const uint8_t* const from = p;
+                    p = EucToSjisBlocks(level, p, end, o);
+                    if (p - from < kScalarStretch) scalarUntil = p + kScalarStretch;
+                    if (p == end) break;
+                }
+            }
             if (*p >= 0x20 && *p < 0x7F) {
                 p = CopyUntil(p, end, o, NonPrintable);
                 if (p == end) break;

@@ -3,16 +3,78 @@
 // Both directions are state machines over the three shift states ASCII, Kana
 // and Kanji. Written: ESC $ B (Kanji), ESC ( I (Kana), ESC ( B (ASCII).
 // Understood on reading as well: ESC $ @, ESC ( J, SO and SI.
+#include <bit>
+
 #include "engine/engine.h"
 #include "engine/internal/chunked.h"
 #include "engine/internal/converters.h"
 #include "engine/internal/kanji.h"
+#include "engine/internal/lanes.h"
 
 namespace morvel {
 namespace internal {
+
+#if MORVEL_SSE2
+namespace v128 {
+#include "engine/internal/kanji_blocks.inc"
+}  // namespace v128
+#endif
+#if MORVEL_AVX2
+MORVEL_AVX2_BEGIN
+namespace v256 {
+#include "engine/internal/kanji_blocks.inc"
+}  // namespace v256
+MORVEL_AVX2_END
+#endif
+
 namespace {
 
-enum class Shift { Ascii, Kana, Kanji };
+// The shift states; the kernels of kanji_blocks.inc number them alike.
+enum class Shift { Ascii = 0, Kana = 1, Kanji = 2 };
+
+// ---- Vector kernels (engine/internal/kanji_blocks.inc) ------------------------
+
+// The widest kernel the processor runs, then the 16-byte one on what the
+// 32-byte one left of the last block. `state` is the shift state, in and out.
+inline const uint8_t* SjisToJisBlocks(VectorLevel level, const uint8_t* p, const uint8_t* end, uint8_t*& o,
+                                      Shift& state) {
+    [[maybe_unused]] int s = static_cast<int>(state);
+#if MORVEL_AVX2
+    if (level == VectorLevel::Avx2) {
+        p = v256::SjisBlocksToJis(p, end, o, s);
+        state = static_cast<Shift>(s);
+        if (end - p > v256::kWidth) return p;
+    }
+#endif
+#if MORVEL_SSE2
+    p = v128::SjisBlocksToJis(p, end, o, s);
+    state = static_cast<Shift>(s);
+#endif
+    (void)level, (void)end, (void)o;
+    return p;
+}
+
+inline const uint8_t* JisToSjisBlocks(VectorLevel level, const uint8_t* p, const uint8_t* end, uint8_t*& o,
+                                      Shift& state) {
+    [[maybe_unused]] int s = static_cast<int>(state);
+#if MORVEL_AVX2
+    if (level == VectorLevel::Avx2) {
+        p = v256::JisBlocksToSjis(p, end, o, s);
+        state = static_cast<Shift>(s);
+        if (end - p >= v256::kWidth + 3) return p;
+    }
+#endif
+#if MORVEL_SSE2
+    p = v128::JisBlocksToSjis(p, end, o, s);
+    state = static_cast<Shift>(s);
+#endif
+    (void)level, (void)end, (void)o;
+    return p;
+}
+
+// After a kernel that stopped inside its first blocks, the scalar loop goes
+// on for this many bytes before the next try.
+constexpr int64_t kScalarStretch = 32;
 
 inline uint8_t* PutEscape(uint8_t* o, uint8_t a, uint8_t b) {
     o[0] = 0x1B;
@@ -37,8 +99,25 @@ struct SjisToJisCore {
     Shift state = Shift::Ascii;
 
     const uint8_t* Run(const uint8_t* p, const uint8_t* end, bool final, uint8_t*& out) {
+        const VectorLevel level = CurrentVectorLevel();
+        return level == VectorLevel::Scalar ? RunAt<false>(level, p, end, final, out)
+                                            : RunAt<true>(level, p, end, final, out);
+    }
+
+    template <bool kVectors>
+    const uint8_t* RunAt([[maybe_unused]] VectorLevel level, const uint8_t* p, const uint8_t* end, bool final,
+                         uint8_t*& out) {
         uint8_t* o = out;
+        [[maybe_unused]] const uint8_t* scalarUntil = p;
         while (p < end) {
+            if constexpr (kVectors) {
+                if (p >= scalarUntil && end - p > 16) {
+                    const uint8_t* const from = p;
+                    p = SjisToJisBlocks(level, p, end, o, state);
+                    if (p - from < kScalarStretch) scalarUntil = p + kScalarStretch;
+                    if (p == end) break;
+                }
+            }
             if (state == Shift::Ascii && *p >= 0x20 && *p < 0x7F) {
                 // Printable ASCII passes through unchanged in the ASCII state.
                 p = CopyUntil(p, end, o, NonPrintable);
@@ -100,8 +179,25 @@ struct JisToSjisCore : ZeroClosedCore<TextEnd::Bytewise> {
     Shift state = Shift::Ascii;
 
     const uint8_t* Run(const uint8_t* p, const uint8_t* end, bool final, uint8_t*& out) {
+        const VectorLevel level = CurrentVectorLevel();
+        return level == VectorLevel::Scalar ? RunAt<false>(level, p, end, final, out)
+                                            : RunAt<true>(level, p, end, final, out);
+    }
+
+    template <bool kVectors>
+    const uint8_t* RunAt([[maybe_unused]] VectorLevel level, const uint8_t* p, const uint8_t* end, bool final,
+                         uint8_t*& out) {
         uint8_t* o = out;
+        [[maybe_unused]] const uint8_t* scalarUntil = p;
         while (p < end) {
+            if constexpr (kVectors) {
+                if (p >= scalarUntil && end - p >= 16 + 3) {
+                    const uint8_t* const from = p;
+                    p = JisToSjisBlocks(level, p, end, o, state);
+                    if (p - from < kScalarStretch) scalarUntil = p + kScalarStretch;
+                    if (p == end) break;
+                }
+            }
             if (state == Shift::Ascii && *p != 0x0E && *p != 0x0F && *p != 0x1B) {
                 // Everything but SO, SI and ESC is copied in the ASCII state.
                 p = CopyUntil(p, end, o, JisShiftBytes);

@@ -13,11 +13,47 @@
 #include "engine/engine.h"
 #include "engine/internal/chunked.h"
 #include "engine/internal/converters.h"
+#include "engine/internal/lanes.h"
 #include "engine/internal/width_tables.h"
 
 namespace morvel {
 namespace internal {
+
+#if MORVEL_SSE2
+namespace v128 {
+#include "engine/internal/width_blocks.inc"
+}  // namespace v128
+#endif
+#if MORVEL_AVX2
+MORVEL_AVX2_BEGIN
+namespace v256 {
+#include "engine/internal/width_blocks.inc"
+}  // namespace v256
+MORVEL_AVX2_END
+#endif
+
 namespace {
+
+#if MORVEL_AVX2
+#define MORVEL_WIDE(kernel) v256::kernel
+#else
+#define MORVEL_WIDE(kernel) nullptr
+#endif
+#if MORVEL_SSE2
+#define MORVEL_NARROW(kernel) v128::kernel
+#else
+#define MORVEL_NARROW(kernel) nullptr
+#endif
+
+// The kernels of engine/internal/width_blocks.inc at the widest level in
+// force; each stops a block and a byte before the end.
+constexpr auto KanaFullVector = RunBlocks<MORVEL_WIDE(KanaFullBlocks), MORVEL_NARROW(KanaFullBlocks), 32>;
+constexpr auto KanaHalfVector = RunBlocks<MORVEL_WIDE(KanaHalfBlocks), MORVEL_NARROW(KanaHalfBlocks), 32>;
+constexpr auto AlnumHalfVector = RunBlocks<MORVEL_WIDE(AlnumHalfBlocks), MORVEL_NARROW(AlnumHalfBlocks), 32>;
+constexpr auto AlnumFullVector = RunBlocks<MORVEL_WIDE(AlnumFullBlocks), MORVEL_NARROW(AlnumFullBlocks), 32>;
+
+#undef MORVEL_WIDE
+#undef MORVEL_NARROW
 
 inline void Put16(uint8_t*& o, uint16_t code) {
     o[0] = static_cast<uint8_t>(code >> 8);
@@ -91,11 +127,19 @@ constexpr std::array<WordUnits, 256> kWordUnits = MakeWordUnits();
 // The word stores may reach past the bytes they add; that stays inside the
 // room because every folding writes at most kGrowth bytes per input byte, so
 // at least nine bytes of room are left while nine bytes of input are.
-template <class Changed, class FoldUnit>
-inline const uint8_t* FoldText(const uint8_t* p, const uint8_t* const e, bool final, uint8_t*& out, Changed changed,
-                               FoldUnit fold) {
+// Where the vector level allows, `blocks` copies 16 or 32 bytes at a step
+// up to the next character the folding changes.
+template <bool kVectors, class Changed, class FoldUnit>
+inline const uint8_t* FoldTextAt(VectorLevel level, const uint8_t* p, const uint8_t* const e, bool final,
+                                 uint8_t*& out, Changed changed, FoldUnit fold, BlockKernelAt blocks) {
     uint8_t* o = out;
     while (e - p >= 9) {
+        if constexpr (kVectors) {
+            if (e - p > 16) {
+                p = blocks(level, p, e, o);
+                if (e - p < 9) break;
+            }
+        }
         const uint64_t v = Load64(p);
         Store64(o, v);
         if ((v & kHigh) == 0) {
@@ -132,6 +176,14 @@ inline const uint8_t* FoldText(const uint8_t* p, const uint8_t* const e, bool fi
     }
     out = o;
     return p;
+}
+
+template <class Changed, class FoldUnit>
+inline const uint8_t* FoldText(const uint8_t* p, const uint8_t* const e, bool final, uint8_t*& out, Changed changed,
+                               FoldUnit fold, BlockKernelAt blocks) {
+    const VectorLevel level = CurrentVectorLevel();
+    return level == VectorLevel::Scalar ? FoldTextAt<false>(level, p, e, final, out, changed, fold, blocks)
+                                        : FoldTextAt<true>(level, p, e, final, out, changed, fold, blocks);
 }
 
 // One unit of KanaToFullWidth from a byte 0x80 or above at p.
@@ -271,7 +323,7 @@ struct KanaToFullWidthCore : WidthCoreBase {
     static constexpr int64_t kGrowth = 2;
 
     const uint8_t* Run(const uint8_t* p, const uint8_t* end, bool final, uint8_t*& o) {
-        return FoldText(p, end, final, o, KanaFullChanged, KanaFullUnit);
+        return FoldText(p, end, final, o, KanaFullChanged, KanaFullUnit, KanaFullVector);
     }
 };
 
@@ -279,7 +331,7 @@ struct KanaToHalfWidthCore : WidthCoreBase {
     static constexpr int64_t kGrowth = 1;  // never more bytes than read
 
     const uint8_t* Run(const uint8_t* p, const uint8_t* end, bool final, uint8_t*& o) {
-        return FoldText(p, end, final, o, KanaHalfChanged, KanaHalfUnit);
+        return FoldText(p, end, final, o, KanaHalfChanged, KanaHalfUnit, KanaHalfVector);
     }
 };
 
@@ -287,7 +339,7 @@ struct AlnumToHalfWidthCore : WidthCoreBase {
     static constexpr int64_t kGrowth = 1;  // never more bytes than read
 
     const uint8_t* Run(const uint8_t* p, const uint8_t* end, bool final, uint8_t*& o) {
-        return FoldText(p, end, final, o, AlnumHalfChanged, AlnumHalfUnit);
+        return FoldText(p, end, final, o, AlnumHalfChanged, AlnumHalfUnit, AlnumHalfVector);
     }
 };
 
@@ -297,8 +349,21 @@ struct AlnumToFullWidthCore : WidthCoreBase {
     static constexpr int64_t kGrowth = 2;
 
     const uint8_t* Run(const uint8_t* p, const uint8_t* end, bool final, uint8_t*& out) {
+        const VectorLevel level = CurrentVectorLevel();
+        return level == VectorLevel::Scalar ? RunAt<false>(level, p, end, final, out)
+                                            : RunAt<true>(level, p, end, final, out);
+    }
+
+    template <bool kVectors>
+    const uint8_t* RunAt(VectorLevel level, const uint8_t* p, const uint8_t* end, bool final, uint8_t*& out) {
         uint8_t* o = out;
         while (p < end) {
+            if constexpr (kVectors) {
+                if (end - p > 16) {
+                    p = AlnumFullVector(level, p, end, o);  // all but the last block and byte
+                    if (p == end) break;
+                }
+            }
             const AlnumFullForm& f = kAlnumFullOf[*p];
             if (f.len != 0) {
                 o[0] = f.out[0];

@@ -51,8 +51,9 @@ struct ZeroClosedCore {
     void Close(uint8_t*& o) { *o++ = 0x00; }
 };
 
-// Room every Run may use beyond kGrowth per byte: word-at-a-time stores.
-constexpr int64_t kSlack = 16;
+// Room every Run may use beyond kGrowth per byte: word-at-a-time stores and
+// the whole-block stores of the vector kernels (engine/internal/vector.h).
+constexpr int64_t kSlack = 64;
 
 inline int64_t ZeroByteLength(const uint8_t* p, int64_t n) {
     const void* hit = n > 0 ? std::memchr(p, 0, static_cast<size_t>(n)) : nullptr;
@@ -164,7 +165,8 @@ void RunWholeText(CByteStream& src, CByteStream& dst) {
     const int64_t pos = src.ReadPos();
     const int64_t left = pos >= 0 && pos < src.Size() ? TextLength(src.Data() + pos, src.Size() - pos) : 0;
     dst.Reserve(Core::kGrowth * left + kSlack + Core::kCloseMax);
-    const TextSpan text = TakeText(src);
+    const TextSpan text = left > 0 ? TextSpan{src.Data() + pos, src.Data() + pos + left} : TextSpan{nullptr, nullptr};
+    if (left > 0) src.SetReadPos(pos + left);
     Chunked<Core> converter;
     converter.FeedText(text.begin, text.end - text.begin, true, dst);
     converter.Finish(dst);
@@ -184,7 +186,11 @@ void ReplaceWithWholeText(const CByteStream& src, CByteStream& dst) {
     if constexpr (Core::kEnd == TextEnd::ZeroByte) length = ZeroByteLength(src.Data(), length);
     result.Reserve(Core::kGrowth * length + kSlack + Core::kCloseMax);
     Chunked<Core> converter;
-    converter.Feed(src.Data(), src.Size(), result);
+    if constexpr (Core::kEnd == TextEnd::ZeroByte) {
+        converter.FeedText(src.Data(), length, length < src.Size(), result);  // the end is known already
+    } else {
+        converter.Feed(src.Data(), src.Size(), result);
+    }
     converter.Finish(result);
     result.SetReadPos(dst.ReadPos());
     swap(dst, result);

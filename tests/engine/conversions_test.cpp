@@ -276,10 +276,6 @@ const std::vector<Vector>& Vectors() {
     return vectors;
 }
 
-Bytes InputPrefix(const Conversion& c, size_t n) {
-    return c.in == Form::Utf16 ? Widen(AsciiPrefix(n)) : AsciiPrefix(n);
-}
-
 // A vector's input behind `n` bytes of ASCII, and the result then expected:
 // the ASCII as the output writes it (after the mark of marked UTF-16).
 std::pair<Bytes, Bytes> BehindAscii(const Vector& v, size_t n) {
@@ -300,22 +296,30 @@ int64_t TextLength(const Bytes& text) {
     return std::find_if(text.begin(), text.end(), [](uint8_t b) { return b == 0x00 || b == 0x1A; }) - text.begin();
 }
 
-// Every whole-text implementation (the operation, its chain, the reference)
-// gives the vector's result, behind 0..31 bytes of ASCII; a byte-wise one
-// appends it to what the destination holds and stops reading at the end of
-// the text, the others replace the destination.
+// Every whole-text implementation (the operation and its chain at every
+// vector level, the reference) gives the vector's result, behind 0..63 bytes
+// of ASCII; a byte-wise one appends it to what the destination holds and
+// stops reading at the end of the text, the others replace the destination.
+// Followed by ASCII too, so that the vector paths meet its bytes inside a
+// block, the operation gives the reference's bytes.
 TEST(Conversions, VectorsBehindEveryAlignment) {
     const Bytes before = {0xEE};
     for (const Vector& v : Vectors()) {
         const Conversion& c = Of(v.op);
-        for (size_t n = 0; n <= (v.atStart ? 0 : 31); ++n) {
+        for (size_t n = 0; n <= (v.atStart ? 0 : kMaxPrefix); ++n) {
             const auto [in, out] = BehindAscii(v, n);
             const Outcome want = c.byteWise ? Outcome{Concat(before, out), static_cast<int64_t>(n) + TextLength(v.in)}
                                             : Outcome{out, 0};
-            for (Fn f : {c.fast, c.chain, c.reference}) {
-                if (!f) continue;
-                ASSERT_EQ(Apply(f, in, 0, before), want) << c.name << " of " << Hex(in);
+            ASSERT_EQ(Apply(c.reference, in, 0, before), want) << c.name << " of " << Hex(in);
+            for (VectorLevel level : VectorLevels()) {
+                const AtLevel at(level);
+                for (Fn f : {c.fast, c.chain}) {
+                    if (!f) continue;
+                    ASSERT_EQ(Apply(f, in, 0, before), want) << c.name << " of " << Hex(in) << ", " << LevelName(level);
+                }
             }
+            const Bytes followed = Concat(in, InputPrefix(c, 40));
+            ASSERT_TRUE(MatchesReference(c, followed, 0, before, false)) << c.name << " of " << Hex(followed);
         }
     }
 }
@@ -349,6 +353,8 @@ TEST(Conversions, EveryOneAndTwoByteInputMatchesTheReference) {
                 Bytes text = InputPrefix(c, n);
                 if (x < 0x100) text.push_back(static_cast<uint8_t>(x));
                 else text.insert(text.end(), {static_cast<uint8_t>((x - 0x100) >> 8), static_cast<uint8_t>(x)});
+                // Behind 7 bytes, followed by ASCII: in the middle of a vector block.
+                if (n > 0) text = Concat(text, InputPrefix(c, 24));
                 if (!MatchesReference(c, text, 0, {}, false)) ADD_FAILURE() << c.name << " of " << Hex(text) << (++failures, "");
             }
         }
@@ -356,22 +362,25 @@ TEST(Conversions, EveryOneAndTwoByteInputMatchesTheReference) {
 }
 
 // Random texts behind random ASCII, read from a random position (byte-wise
-// conversions), into a destination that holds a byte or not.
+// conversions), into a destination that holds a byte or not; detection
+// reads them alike at every level.
 TEST(Conversions, RandomTextsMatchTheReference) {
     std::mt19937 rng(2024);
     for (int round = 0; round < 1500; ++round) {
         for (const Conversion& c : kConversions) {
-            const Bytes text = Concat(InputPrefix(c, rng() % 32), RandomText(rng, c.in, rng() % 60));
+            const Bytes text = Concat(InputPrefix(c, rng() % (kMaxPrefix + 1)), RandomText(rng, c.in, rng() % 60));
             const int64_t pos = c.byteWise && rng() % 4 == 0 ? static_cast<int64_t>(rng() % (text.size() + 2)) : 0;
             const Bytes before = rng() % 2 ? Bytes{0xEE} : Bytes{};
             ASSERT_TRUE(MatchesReference(c, text, pos, before)) << c.name << " from " << pos << " of " << Hex(text);
+            ASSERT_TRUE(DetectsAlikeAtEveryLevel(text)) << "detection of " << Hex(text);
         }
     }
 }
 
 // Texts longer than the blocks the conversions work in: ASCII up to just
 // before the end of the first block, then random text, shifted so that the
-// block ends inside every unit of its head; whole and fed in pieces.
+// block ends inside every unit of its head; whole and fed in pieces. The
+// same texts meet detection's limit of 65,536 units.
 TEST(Conversions, LongTextsMatchTheReferenceAcrossBlockEnds) {
     std::mt19937 rng(5150);
     constexpr size_t kBlockUnits = 64 * 1024;
@@ -386,7 +395,9 @@ TEST(Conversions, LongTextsMatchTheReferenceAcrossBlockEnds) {
             for (size_t n = 0; n < 16; ++n) {
                 const Bytes text = Concat(InputPrefix(c, kBlockUnits - 16 + n), tail);
                 if (!MatchesReference(c, text)) FAIL() << c.name << " on " << Hex(tail) << " behind " << n;
+                if (!DetectsAlikeAtEveryLevel(text)) FAIL() << "detection of " << Hex(tail) << " behind " << n;
                 const std::vector<size_t> cuts = RandomCuts(rng, text.size(), n % 2 ? 5000 : 70000);
+                const AtLevel at(VectorLevels()[n % VectorLevels().size()]);
                 if (c.converter && FeedInPieces(*c.converter, text, cuts) != Apply(c.reference, text).out)
                     FAIL() << c.name << " in pieces on " << Hex(tail) << " behind " << n;
             }
@@ -420,6 +431,7 @@ TEST(Converters, InPiecesMatchTheReference) {
         for (int round = 0; round < 1000; ++round) {
             const Bytes text = RandomText(rng, c.in, round % 100 == 0 ? 25000 : rng() % 120);
             if (text.empty() && !c.byteWise) continue;
+            const AtLevel at(VectorLevels()[round % VectorLevels().size()]);
             const size_t maxPiece = round % 3 == 0 ? 4 : round % 3 == 1 ? 300 : 70000;
             if (FeedInPieces(*c.converter, text, RandomCuts(rng, text.size(), maxPiece)) != Apply(c.reference, text).out)
                 FAIL() << "pieces of up to " << maxPiece << " bytes of " << Hex(text);
@@ -450,6 +462,7 @@ TEST(Pipeline, InPiecesMatchesTheRunsWholeTextStages) {
         Fill(whole, loaded);
         reference::ConvertWholeText(plan, whole);
 
+        const AtLevel at(VectorLevels()[round % VectorLevels().size()]);
         CConversionPipeline pipeline(plan);
         CByteStream out, all;
         std::vector<size_t> cuts = RandomCuts(rng, loaded.size(), 1 + rng() % 300);

@@ -9,6 +9,7 @@
 #include <ostream>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/converter.h"
@@ -47,7 +48,9 @@ inline Bytes Concat(const Bytes& a, const Bytes& b) {
 }
 
 // `count` bytes of printable ASCII: put in front of a text, it makes the
-// text meet the word-at-a-time paths at every alignment.
+// text meet the word-at-a-time and vector paths at every alignment and
+// every block edge (0 to kMaxPrefix bytes cover the widest block twice).
+constexpr size_t kMaxPrefix = 63;
 inline Bytes AsciiPrefix(size_t count) {
     Bytes out;
     for (size_t i = 0; i < count; ++i) out.push_back(static_cast<uint8_t>('a' + i % 26));
@@ -68,6 +71,35 @@ inline Bytes Widen(const Bytes& ascii) {
     Bytes out;
     for (uint8_t b : ascii) out.insert(out.end(), {b, 0});
     return out;
+}
+
+// ---- Vector levels ---------------------------------------------------------------
+
+// Every level this processor runs, the scalar one first: every operation is
+// checked at each.
+inline const std::vector<VectorLevel>& VectorLevels() {
+    static const std::vector<VectorLevel> levels = [] {
+        std::vector<VectorLevel> out;
+        for (int l = 0; l <= static_cast<int>(SupportedVectorLevel()); ++l) out.push_back(static_cast<VectorLevel>(l));
+        return out;
+    }();
+    return levels;
+}
+
+// The engine runs at `level` while this is in scope.
+class AtLevel {
+public:
+    explicit AtLevel(VectorLevel level) : before_(SetVectorLevel(level)) {}
+    ~AtLevel() { SetVectorLevel(before_); }
+    AtLevel(const AtLevel&) = delete;
+    AtLevel& operator=(const AtLevel&) = delete;
+
+private:
+    VectorLevel before_;
+};
+
+inline const char* LevelName(VectorLevel level) {
+    return level == VectorLevel::Scalar ? "scalar" : level == VectorLevel::Sse2 ? "SSE2" : "AVX2";
 }
 
 // ---- The conversions ----------------------------------------------------------
@@ -142,15 +174,40 @@ inline Outcome Apply(Fn f, const Bytes& text, int64_t pos = 0, const Bytes& befo
     return {ToBytes(dst), src.ReadPos()};
 }
 
-// Whether the operation and its chain give the reference's outcome, into
-// the destination as given and (unless `roomy` is false) into one with room
-// for any result already.
+// `n` bytes of ASCII in the conversion's input form.
+inline Bytes InputPrefix(const Conversion& c, size_t n) {
+    return c.in == Form::Utf16 ? Widen(AsciiPrefix(n)) : AsciiPrefix(n);
+}
+
+// Whether the operation and its chain give the reference's outcome at every
+// vector level, into the destination as given and (unless `roomy` is false)
+// into one with room for any result already.
 inline bool MatchesReference(const Conversion& c, const Bytes& text, int64_t pos = 0, const Bytes& before = {},
                              bool roomy = true) {
     const Outcome want = Apply(c.reference, text, pos, before);
-    for (Fn f : {c.fast, c.chain}) {
-        if (f && (Apply(f, text, pos, before) != want || (roomy && Apply(f, text, pos, before, true) != want)))
-            return false;
+    for (VectorLevel level : VectorLevels()) {
+        const AtLevel at(level);
+        for (Fn f : {c.fast, c.chain}) {
+            if (f && (Apply(f, text, pos, before) != want || (roomy && Apply(f, text, pos, before, true) != want)))
+                return false;
+        }
+    }
+    return true;
+}
+
+// Whether DetectEncoding gives the same result, and leaves the read position
+// at the same place, at every vector level (the scalar passes are the
+// vector passes' oracle).
+inline bool DetectsAlikeAtEveryLevel(const Bytes& text) {
+    std::optional<std::pair<EncodingId, int64_t>> first;
+    for (VectorLevel level : VectorLevels()) {
+        const AtLevel at(level);
+        CByteStream s;
+        Fill(s, text);
+        const EncodingId id = DetectEncoding(s);
+        const std::pair<EncodingId, int64_t> got{id, s.ReadPos()};
+        if (first && *first != got) return false;
+        first = got;
     }
     return true;
 }

@@ -25,9 +25,11 @@ void Check(bool ok) {
 // A conversion. The first byte steers the run: the starting read position
 // of a byte-wise conversion (0 unless the byte is 0xC0 or more), whether the
 // destination already holds a byte, and the largest piece fed to the
-// converter; the rest is the text. The operation, its chain and a roomy
-// destination give the reference's bytes and read position; the converter,
-// fed byte by byte and in random pieces, the reference's bytes on the text.
+// converter; the rest is the text. At every vector level, the operation, its
+// chain and a roomy destination give the reference's bytes and read
+// position, also with the text behind 1 to 63 bytes of ASCII (so that its
+// bytes meet every lane of every block); the converter, fed byte by byte
+// and in random pieces, gives the reference's bytes on the text.
 void FuzzConversion(const Conversion& c, const uint8_t* data, size_t size) {
     if (size == 0) return;
     const uint8_t control = data[0];
@@ -35,15 +37,21 @@ void FuzzConversion(const Conversion& c, const uint8_t* data, size_t size) {
     const int64_t pos = c.byteWise && control >= 0xC0 ? control - 0xC1 : 0;
     const Bytes before = control & 1 ? Bytes{0x55} : Bytes{};
     Check(MatchesReference(c, text, pos, before));
+    for (size_t n = 1; n <= kMaxPrefix; ++n) Check(MatchesReference(c, Concat(InputPrefix(c, n), text), 0, before, false));
     if (!c.converter || (text.empty() && !c.byteWise)) return;  // the chains leave their destination alone then
     const Bytes whole = Apply(c.reference, text).out;
     std::mt19937 rng(control);
-    for (size_t maxPiece : {size_t{1}, 1 + size_t{control} / 2 % 24}) {
-        Check(FeedInPieces(*c.converter, text, RandomCuts(rng, text.size(), maxPiece)) == whole);
+    for (VectorLevel level : VectorLevels()) {
+        const AtLevel at(level);
+        for (size_t maxPiece : {size_t{1}, 1 + size_t{control} / 2 % 24, size_t{100}}) {
+            Check(FeedInPieces(*c.converter, text, RandomCuts(rng, text.size(), maxPiece)) == whole);
+        }
     }
 }
 
-// One of the listed results, the text unchanged, a bounded look.
+// One of the listed results, the text unchanged, a bounded look; the same
+// result and read position at every vector level, also behind 1 to 63 bytes
+// of ASCII.
 void FuzzDetectEncoding(const uint8_t* data, size_t size) {
     CByteStream s;
     Fill(s, Bytes(data, data + size));
@@ -51,6 +59,8 @@ void FuzzDetectEncoding(const uint8_t* data, size_t size) {
     Check(id == Undetermined || id == ShiftJis || id == Jis || id == EucJp || id == Unicode || id == Utf8);
     Check(ToBytes(s) == Bytes(data, data + size));
     Check(s.ReadPos() >= 0 && s.ReadPos() <= static_cast<int64_t>(size) && s.ReadPos() <= 0x10000 + 4);
+    const Bytes text(data, data + size);
+    for (size_t n = 0; n <= kMaxPrefix; ++n) Check(DetectsAlikeAtEveryLevel(Concat(AsciiPrefix(n), text)));
 }
 
 // The dump against the reference's, into a destination that holds a byte;
@@ -75,23 +85,22 @@ void FuzzFormatHexDump(const uint8_t* data, size_t size) {
 // text is built here literally: the bytes, one 0x00, and for UTF-16 zeros
 // until a whole zero code unit ends it; a file holds the result without its
 // last two zero bytes.
-void FuzzConversionPipeline(const uint8_t* data, size_t size) {
-    if (size < 2) return;
+void FuzzConversionPipelineOn(const uint8_t control[2], const Bytes& text) {
     static const EncodingId kModes[] = {ShiftJis, Jis, EucJp, Unicode, Utf8, Undetermined, AutoDetect};
-    const EncodingId requested = kModes[data[0] % 7];
+    const EncodingId requested = kModes[control[0] % 7];
     ConversionPlan plan;
-    plan.output = kModes[(data[0] / 7) % 6];
-    plan.convertKana = data[1] & 1;
-    plan.kanaToHalf = data[1] & 2;
-    plan.convertAlnum = data[1] & 4;
-    plan.alnumToHalf = data[1] & 8;
-    const int64_t block = 1 + (data[1] >> 4) * 7;
+    plan.output = kModes[(control[0] / 7) % 6];
+    plan.convertKana = control[1] & 1;
+    plan.kanaToHalf = control[1] & 2;
+    plan.convertAlnum = control[1] & 4;
+    plan.alnumToHalf = control[1] & 8;
+    const int64_t block = 1 + (control[1] >> 4) * 7;
 
-    CInputStage input(block, (data[1] & 0x80) ? 1 + data[0] % 64 : kDetectionHeadBytes);
-    input.SetText(data + 2, static_cast<int64_t>(size - 2), false);
+    CInputStage input(block, (control[1] & 0x80) ? 1 + control[0] % 64 : kDetectionHeadBytes);
+    input.SetText(text.data(), static_cast<int64_t>(text.size()), false);
     Check(input.ReadHead() == 0);
     plan.input = input.ResolveMode(requested);
-    const bool marked = size - 2 >= 2 && ((data[2] == 0xFF && data[3] == 0xFE) || (data[2] == 0xFE && data[3] == 0xFF));
+    const bool marked = text.size() >= 2 && ((text[0] == 0xFF && text[1] == 0xFE) || (text[0] == 0xFE && text[1] == 0xFF));
     Check(plan.input == (marked ? Unicode : requested) || (requested == AutoDetect && !marked));
 
     CConversionPipeline pipeline(plan);
@@ -110,7 +119,7 @@ void FuzzConversionPipeline(const uint8_t* data, size_t size) {
     pipeline.Finish(out);
     Check(tail.Take(out.Data(), out.Size()) == 0 && tail.Close() == 0);
 
-    Bytes loaded(data + 2, data + size);
+    Bytes loaded = text;
     loaded.push_back(0x00);
     while (plan.input == Unicode && (loaded.size() % 2 != 0 || loaded[loaded.size() - 2] != 0)) loaded.push_back(0x00);
     CByteStream whole;
@@ -119,6 +128,18 @@ void FuzzConversionPipeline(const uint8_t* data, size_t size) {
     Bytes want = ToBytes(whole);
     for (int i = 0; i < 2 && !want.empty() && want.back() == 0; ++i) want.pop_back();
     Check(got == want);
+}
+
+// The same at every vector level, and behind 1 to 63 bytes of ASCII at the
+// widest.
+void FuzzConversionPipeline(const uint8_t* data, size_t size) {
+    if (size < 2) return;
+    const Bytes text(data + 2, data + size);
+    for (VectorLevel level : VectorLevels()) {
+        const AtLevel at(level);
+        FuzzConversionPipelineOn(data, text);
+    }
+    for (size_t n = 1; n <= kMaxPrefix; ++n) FuzzConversionPipelineOn(data, Concat(AsciiPrefix(n), text));
 }
 
 // "SjisToUtf16Output" -> "sjis_to_utf16_output"
