@@ -41,9 +41,26 @@
 #include <bit>
 
 #include "engine/engine.h"
+#include "engine/internal/lanes.h"
 #include "engine/internal/scan.h"
 
 namespace morvel {
+
+namespace internal {
+#if MORVEL_SSE2
+namespace v128 {
+#include "engine/internal/detect_blocks.inc"
+}  // namespace v128
+#endif
+#if MORVEL_AVX2
+MORVEL_AVX2_BEGIN
+namespace v256 {
+#include "engine/internal/detect_blocks.inc"
+}  // namespace v256
+MORVEL_AVX2_END
+#endif
+}  // namespace internal
+
 namespace {
 
 using internal::kHigh;
@@ -62,6 +79,7 @@ struct Cursor {
     const uint8_t* data;
     int64_t end;  // the text's first 0x00 or 0x1A, or where reading stops
     int64_t pos;
+    VectorLevel level;  // Scalar: words of 8 bytes; else the kernels of detect_blocks.inc
 
     int Read() { return pos < end ? data[pos++] : -1; }
 
@@ -69,6 +87,36 @@ struct Cursor {
     bool WordAhead() const { return end - pos >= 8; }
     uint64_t Word() const { return internal::Load64(data + pos); }
 };
+
+// ---- The kernels of engine/internal/detect_blocks.inc at a level above Scalar
+
+// How many of the n bytes at p are no ESC, SO or SI before the first that is
+// (whole blocks only).
+int64_t PlainJisBytes([[maybe_unused]] VectorLevel level, [[maybe_unused]] const uint8_t* p,
+                      [[maybe_unused]] int64_t n) {
+    int64_t i = 0;
+#if MORVEL_AVX2
+    if (level >= VectorLevel::Avx2) i = internal::v256::PlainJisBytes(p, n);
+#endif
+#if MORVEL_SSE2
+    i += internal::v128::PlainJisBytes(p + i, n - i);
+#endif
+    return i;
+}
+
+// How many of the n bytes at p are ASCII before the first that is not (whole
+// blocks only).
+int64_t AsciiBytes([[maybe_unused]] VectorLevel level, [[maybe_unused]] const uint8_t* p,
+                   [[maybe_unused]] int64_t n) {
+    int64_t i = 0;
+#if MORVEL_AVX2
+    if (level >= VectorLevel::Avx2) i = internal::v256::AsciiBytes(p, n);
+#endif
+#if MORVEL_SSE2
+    i += internal::v128::AsciiBytes(p + i, n - i);
+#endif
+    return i;
+}
 
 // Reads like CByteStream::ReadByte over the whole stream from any position:
 // only for the UTF-16 mark, which is read from where the caller left it.
@@ -129,18 +177,6 @@ constexpr bool WordTestsAgree() {
 }
 static_assert(WordTestsAgree());
 
-// Given the lead bytes of a run of bytes whose first byte starts a unit,
-// where a lead that starts a unit takes the next byte as its second, the
-// bytes so taken. (Leads alternate with their seconds along a run of leads;
-// adding flips the runs that start on odd bits.)
-constexpr uint64_t Seconds(uint64_t leads) {
-    constexpr uint64_t even = 0x5555555555555555ULL;
-    const uint64_t follows = leads << 1;
-    const uint64_t oddStarts = leads & ~even & ~follows;
-    const uint64_t evenRuns = oddStarts + leads;
-    return (even ^ (evenRuns << 1)) & follows;
-}
-
 // A block: 64 bytes taken as 64 units or fewer in one step. Its masks have
 // bit i for byte i.
 constexpr int64_t kBlock = 64;
@@ -164,6 +200,42 @@ BlockMasks Masks(const uint8_t* p, TestA testA, TestB testB) {
     return m;
 }
 
+// The same masks as Masks(p, SjisLeads, SjisBadTrails) and Masks(p,
+// EucBytes, high bytes), by the kernels where the level allows.
+BlockMasks SjisMasks([[maybe_unused]] VectorLevel level, const uint8_t* p) {
+    BlockMasks m;
+#if MORVEL_AVX2
+    if (level >= VectorLevel::Avx2) {
+        internal::v256::SjisBlockBits(p, m.a, m.b);
+        return m;
+    }
+#endif
+#if MORVEL_SSE2
+    if (level >= VectorLevel::Sse2) {
+        internal::v128::SjisBlockBits(p, m.a, m.b);
+        return m;
+    }
+#endif
+    return Masks(p, SjisLeads, SjisBadTrails);
+}
+
+BlockMasks EucMasks([[maybe_unused]] VectorLevel level, const uint8_t* p) {
+    BlockMasks m;
+#if MORVEL_AVX2
+    if (level >= VectorLevel::Avx2) {
+        internal::v256::EucBlockBits(p, m.a, m.b);
+        return m;
+    }
+#endif
+#if MORVEL_SSE2
+    if (level >= VectorLevel::Sse2) {
+        internal::v128::EucBlockBits(p, m.a, m.b);
+        return m;
+    }
+#endif
+    return Masks(p, EucBytes, [](uint64_t x) { return x & kHigh; });
+}
+
 struct JisCounts {
     int64_t faults = 0;
     bool designated = false;
@@ -181,6 +253,14 @@ JisCounts JisPass(Cursor cur, int64_t limit) {
     for (int64_t units = 0;; ++units) {
         // In ASCII state every byte but ESC, SO and SI is one accepted unit.
         if (state == State::Ascii) {
+            // (After a fault only the words below run, as at level Scalar, so
+            // that the pass stops reading at the same byte.)
+            if (cur.level != VectorLevel::Scalar && r.faults == 0) {
+                const int64_t n = limit - units < cur.end - cur.pos ? limit - units : cur.end - cur.pos;
+                const int64_t plain = PlainJisBytes(cur.level, cur.data + cur.pos, n);
+                cur.pos += plain;
+                units += plain;
+            }
             while (limit - units >= 8 && cur.WordAhead() && JisSwitches(cur.Word()) == 0) {
                 cur.pos += 8;
                 units += 8;
@@ -282,8 +362,8 @@ PairCounts SjisPass(Cursor cur, int64_t limit) {
             // needs a second look. The byte after the block is the trail of
             // a lead that starts a unit at its last byte.
             const uint8_t* p = cur.data + cur.pos;
-            const BlockMasks m = Masks(p, SjisLeads, SjisBadTrails);
-            const uint64_t trails = Seconds(m.a);
+            const BlockMasks m = SjisMasks(cur.level, p);
+            const uint64_t trails = internal::PairSeconds(m.a);
             const uint64_t leadStarts = m.a & ~trails;
             const int64_t last = static_cast<int64_t>(leadStarts >> 63);
             const uint64_t badTrails = trails & m.b;
@@ -377,8 +457,8 @@ PairCounts EucPass(Cursor cur, int64_t limit, bool untilFault) {
         if (!pairDue && cur.pos >= byUnit && limit - units >= kBlock && cur.end - cur.pos > kBlock) {
             // 64 bytes at once when they hold only ASCII and A1-FE pairs.
             const uint8_t* p = cur.data + cur.pos;
-            const BlockMasks m = Masks(p, EucBytes, [](uint64_t x) { return x & kHigh; });
-            const uint64_t seconds = Seconds(m.a);
+            const BlockMasks m = EucMasks(cur.level, p);
+            const uint64_t seconds = internal::PairSeconds(m.a);
             const uint64_t starts = ~seconds;
             const uint64_t pairStarts = m.a & starts;
             const int64_t last = static_cast<int64_t>(pairStarts >> 63);
@@ -417,7 +497,15 @@ Utf8Counts Utf8Pass(Cursor cur, int64_t limit) {
         bool ok;
         if (c < 0x80) {
             ok = true;
-            // A run of ASCII a word at a time, each byte a valid unit.
+            // A run of ASCII a block or word at a time, each byte a valid unit,
+            // never up to the limit.
+            if (cur.level != VectorLevel::Scalar) {
+                const int64_t n = limit - units - 1 < cur.end - cur.pos ? limit - units - 1 : cur.end - cur.pos;
+                const int64_t ascii = AsciiBytes(cur.level, cur.data + cur.pos, n);
+                cur.pos += ascii;
+                units += ascii;
+                r.valid += ascii;
+            }
             while (limit - units > 8 && cur.WordAhead() && cur.data[cur.pos] < 0x80 && (cur.Word() & kHigh) == 0) {
                 cur.pos += 8;
                 units += 8;
@@ -447,7 +535,7 @@ Utf8Counts Utf8Pass(Cursor cur, int64_t limit) {
 // nothing above U+10FFFF) with at least one multi-byte sequence. A sequence
 // that the window cuts short counts as well-formed; one that the end of the
 // text cuts short does not.
-bool IsWellFormedUtf8Text(const uint8_t* data, int64_t end) {
+bool IsWellFormedUtf8Text(const uint8_t* data, int64_t end, VectorLevel level) {
     const int64_t n = end < kByteWindow ? end : kByteWindow;
     const bool cutByWindow = end > kByteWindow;
     bool multiByte = false;
@@ -455,6 +543,7 @@ bool IsWellFormedUtf8Text(const uint8_t* data, int64_t end) {
     while (i < n) {
         if (n - i >= 8 && (internal::Load64(data + i) & kHigh) == 0) {
             i += 8;
+            if (level != VectorLevel::Scalar) i += AsciiBytes(level, data + i, n - i);
             continue;
         }
         const unsigned c = data[i];
@@ -505,7 +594,8 @@ EncodingId DetectEncoding(CByteStream& text) {
 
     // The text as every pass reads it from byte 0.
     const int64_t end = internal::TextLength(data, size < kDetectionHeadBytes ? size : kDetectionHeadBytes);
-    const Cursor start{data, end, 0};
+    const VectorLevel level = internal::CurrentVectorLevel();
+    const Cursor start{data, end, 0, level};
 
     // A UTF-8 mark decides before any count.
     {
@@ -521,7 +611,7 @@ EncodingId DetectEncoding(CByteStream& text) {
 
     // The rules in their order; a pass runs only when a rule needs it, and
     // the read position is left where the last pass that ran stopped.
-    if (IsWellFormedUtf8Text(data, end)) return Utf8;
+    if (IsWellFormedUtf8Text(data, end, level)) return Utf8;
 
     const int64_t limit = size < kUnitLimit ? size : kUnitLimit;
     const JisCounts jis = JisPass(start, limit);

@@ -15,6 +15,7 @@
 #include "engine/engine.h"
 #include "engine/internal/chunked.h"
 #include "engine/internal/converters.h"
+#include "engine/internal/lanes.h"
 #include "engine/internal/unicode_internal.h"
 
 namespace morvel {
@@ -23,9 +24,44 @@ static_assert(std::endian::native == std::endian::little,
               "the ASCII runs are widened and narrowed as little-endian words");
 
 namespace internal {
+
+#if MORVEL_SSE2
+namespace v128 {
+#include "engine/internal/unicode_blocks.inc"
+}  // namespace v128
+#endif
+#if MORVEL_AVX2
+MORVEL_AVX2_BEGIN
+namespace v256 {
+#include "engine/internal/unicode_blocks.inc"
+}  // namespace v256
+MORVEL_AVX2_END
+#endif
+
 namespace {
 
 using namespace cp932;
+
+#if MORVEL_AVX2
+#define MORVEL_WIDE(kernel) v256::kernel
+#else
+#define MORVEL_WIDE(kernel) nullptr
+#endif
+#if MORVEL_SSE2
+#define MORVEL_NARROW(kernel) v128::kernel
+#else
+#define MORVEL_NARROW(kernel) nullptr
+#endif
+
+// The kernels of engine/internal/unicode_blocks.inc at the widest level in
+// force: a 32-byte one stops for want of bytes with fewer than 32 bytes (64
+// of UTF-16) left, and the 16-byte one takes over.
+constexpr auto CopyAsciiVector = RunBlocks<MORVEL_WIDE(CopyAsciiBlocks), MORVEL_NARROW(CopyAsciiBlocks), 31>;
+constexpr auto WidenAsciiVector = RunBlocks<MORVEL_WIDE(WidenAsciiBlocks), MORVEL_NARROW(WidenAsciiBlocks), 31>;
+constexpr auto NarrowAsciiVector = RunBlocks<MORVEL_WIDE(NarrowAsciiUnits), MORVEL_NARROW(NarrowAsciiUnits), 63>;
+
+#undef MORVEL_WIDE
+#undef MORVEL_NARROW
 
 constexpr uint64_t kAsciiMask16 = 0xFF80FF80FF80FF80ULL;  // 4 UTF-16 units
 constexpr uint64_t kLaneOnes16 = 0x0001000100010001ULL;
@@ -116,10 +152,12 @@ inline bool IsUtf16Mark(const uint8_t* p) {
 // one ASCII byte, Sink::Unit(o, u) writes one unit. Unless `final`, stops in
 // front of a lead byte that `end` separates from its trail. Returns where it
 // stopped.
-template <class Sink>
-const uint8_t* DecodeCp932(const uint8_t* p, const uint8_t* end, bool final, uint8_t*& out) {
+template <class Sink, bool kVectors>
+const uint8_t* DecodeCp932([[maybe_unused]] VectorLevel level, const uint8_t* p, const uint8_t* end, bool final,
+                           uint8_t*& out) {
     uint8_t* o = out;
     while (p < end) {
+        // ASCII a word at a time; past a whole word, by the vector kernel.
         while (end - p >= 8) {
             const uint64_t v = Load64(p);
             const uint64_t flags = v & kHigh;
@@ -127,6 +165,9 @@ const uint8_t* DecodeCp932(const uint8_t* p, const uint8_t* end, bool final, uin
             if (flags == 0) {
                 o += 8 * Sink::kAsciiWidth;
                 p += 8;
+                if constexpr (kVectors) {
+                    if (end - p >= 16) p = Sink::kAsciiBlocks(level, p, end, o);
+                }
                 continue;
             }
             const int k = LeadingBytes(flags);
@@ -135,34 +176,34 @@ const uint8_t* DecodeCp932(const uint8_t* p, const uint8_t* end, bool final, uin
             break;
         }
         if (p == end) break;
-        const uint8_t b = *p;
-        if (b < 0x80) {
-            o = Sink::Unit(o, b);
-            ++p;
-            continue;
-        }
-        if (!IsLead(b)) {
-            o = Sink::Unit(o, DecodeSingle(b));
-            ++p;
-            continue;
-        }
-        // A lead byte: with a trail byte one unit (U+FFFD if the pair is no
-        // character); without one the lead alone is U+FFFD and the next byte
-        // is decoded on its own.
-        if (end - p < 2) {
-            if (!final) break;
-            o = Sink::Unit(o, kReplacement);
-            ++p;
-            continue;
-        }
-        if (!IsTrail(p[1])) {
-            o = Sink::Unit(o, kReplacement);
-            ++p;
-            continue;
-        }
-        const uint16_t u = DecodePair(b, p[1]);
-        o = Sink::Unit(o, u ? u : kReplacement);
-        p += 2;
+        // Unit by unit up to the next ASCII byte (or the last bytes).
+        do {
+            const uint8_t b = *p;
+            if (b < 0x80) {
+                o = Sink::Unit(o, b);
+                ++p;
+            } else if (!IsLead(b)) {
+                o = Sink::Unit(o, DecodeSingle(b));
+                ++p;
+            } else if (end - p < 2) {
+                // A lead byte: with a trail byte one unit (U+FFFD if the pair
+                // is no character); without one the lead alone is U+FFFD and
+                // the next byte is decoded on its own.
+                if (!final) {
+                    out = o;
+                    return p;
+                }
+                o = Sink::Unit(o, kReplacement);
+                ++p;
+            } else if (!IsTrail(p[1])) {
+                o = Sink::Unit(o, kReplacement);
+                ++p;
+            } else {
+                const uint16_t u = DecodePair(b, p[1]);
+                o = Sink::Unit(o, u ? u : kReplacement);
+                p += 2;
+            }
+        } while (p < end && *p >= 0x80);
     }
     out = o;
     return p;
@@ -170,6 +211,7 @@ const uint8_t* DecodeCp932(const uint8_t* p, const uint8_t* end, bool final, uin
 
 struct Utf16Sink {
     static constexpr int kAsciiWidth = 2;
+    static constexpr BlockKernelAt kAsciiBlocks = WidenAsciiVector;
     static void Ascii8(uint8_t* o, uint64_t v) {
         Store64(o, Widen4(static_cast<uint32_t>(v)));
         Store64(o + 8, Widen4(static_cast<uint32_t>(v >> 32)));
@@ -179,6 +221,7 @@ struct Utf16Sink {
 
 struct Utf8Sink {
     static constexpr int kAsciiWidth = 1;
+    static constexpr BlockKernelAt kAsciiBlocks = CopyAsciiVector;
     static void Ascii8(uint8_t* o, uint64_t v) { Store64(o, v); }
     static uint8_t* Unit(uint8_t* o, uint32_t u) { return PutUtf8(o, u); }
 };
@@ -329,7 +372,9 @@ struct Cp932DecodeCore {
 
     const uint8_t* Run(const uint8_t* p, const uint8_t* end, bool final, uint8_t*& o) {
         PutMark(o);
-        return DecodeCp932<Sink>(p, end, final, o);
+        const VectorLevel level = CurrentVectorLevel();
+        return level == VectorLevel::Scalar ? DecodeCp932<Sink, false>(level, p, end, final, o)
+                                            : DecodeCp932<Sink, true>(level, p, end, final, o);
     }
 
     void Close(uint8_t*& o) {
@@ -360,8 +405,17 @@ struct Utf8ToUtf16Core {
     bool ended = false;
 
     const uint8_t* Run(const uint8_t* p, const uint8_t* end, bool final, uint8_t*& out) {
+        const VectorLevel level = CurrentVectorLevel();
+        return level == VectorLevel::Scalar ? RunAt<false>(level, p, end, final, out)
+                                            : RunAt<true>(level, p, end, final, out);
+    }
+
+    template <bool kVectors>
+    const uint8_t* RunAt([[maybe_unused]] VectorLevel level, const uint8_t* p, const uint8_t* end, bool final,
+                         uint8_t*& out) {
         uint8_t* o = out;
         while (p < end) {
+            // ASCII a word at a time; past a whole word, by the vector kernel.
             while (end - p >= 8) {
                 const uint64_t v = Load64(p);
                 const uint64_t flags = v & kHigh;
@@ -369,6 +423,9 @@ struct Utf8ToUtf16Core {
                 if (flags == 0) {
                     o += 16;
                     p += 8;
+                    if constexpr (kVectors) {
+                        if (end - p >= 16) p = WidenAsciiVector(level, p, end, o);
+                    }
                     continue;
                 }
                 const int k = LeadingBytes(flags);
@@ -377,18 +434,24 @@ struct Utf8ToUtf16Core {
                 break;
             }
             if (p == end) break;
-            if (*p < 0x80) {
-                o = PutUnit(o, *p++);
-                continue;
-            }
-            if (!final && end - p < 4 && Utf8CutShort(p, end)) break;
-            const uint32_t u = DecodeUtf8(p, end);
-            if (u < 0x10000) {
-                o = PutUnit(o, u);
-            } else {
-                o = PutUnit(o, 0xD800 + ((u - 0x10000) >> 10));
-                o = PutUnit(o, 0xDC00 + (u & 0x3FF));
-            }
+            // Sequence by sequence up to the next ASCII byte (or the last bytes).
+            do {
+                if (*p < 0x80) {
+                    o = PutUnit(o, *p++);
+                    continue;
+                }
+                if (!final && end - p < 4 && Utf8CutShort(p, end)) {
+                    out = o;
+                    return p;
+                }
+                const uint32_t u = DecodeUtf8(p, end);
+                if (u < 0x10000) {
+                    o = PutUnit(o, u);
+                } else {
+                    o = PutUnit(o, 0xD800 + ((u - 0x10000) >> 10));
+                    o = PutUnit(o, 0xDC00 + (u & 0x3FF));
+                }
+            } while (p < end && *p >= 0x80);
         }
         out = o;
         return p;
@@ -411,6 +474,14 @@ struct Utf16ToCp932Core : ZeroClosedCore<TextEnd::Core> {
     bool started = false;
 
     const uint8_t* Run(const uint8_t* p, const uint8_t* end, bool final, uint8_t*& out) {
+        const VectorLevel level = CurrentVectorLevel();
+        return level == VectorLevel::Scalar ? RunAt<false>(level, p, end, final, out)
+                                            : RunAt<true>(level, p, end, final, out);
+    }
+
+    template <bool kVectors>
+    const uint8_t* RunAt([[maybe_unused]] VectorLevel level, const uint8_t* p, const uint8_t* end, bool final,
+                         uint8_t*& out) {
         if (!started) {
             if (end - p < 2 && !final) return p;
             if (end - p >= 2 && IsUtf16Mark(p)) p += 2;
@@ -419,6 +490,8 @@ struct Utf16ToCp932Core : ZeroClosedCore<TextEnd::Core> {
         const uint8_t* const limit = p + ((end - p) & ~int64_t{1});
         Cp932Writer w(out);
         while (p < limit) {
+            // ASCII a word (4 units) at a time; past a whole word, by the
+            // vector kernel.
             while (limit - p >= 8) {
                 const uint64_t v = Load64(p);
                 const uint64_t flags = NonAsciiUnits(v);
@@ -427,24 +500,38 @@ struct Utf16ToCp932Core : ZeroClosedCore<TextEnd::Core> {
                 if (k > 0) w.AdvanceAscii(k, p + 2 * k - 2);
                 p += 2 * k;
                 if (k < 4) break;
-            }
-            if (p == limit) break;
-            const uint16_t u = LoadUnit(p);
-            if (u == 0) {
-                ended = true;
-                out = w.Out();
-                return p;
-            }
-            if (IsHighSurrogate(u)) {
-                if (limit - p < 4 && !final) break;
-                if (limit - p >= 4 && IsLowSurrogate(LoadUnit(p + 2))) {
-                    w.Put(0x10000, p);  // a supplementary character: one "?"
-                    p += 4;
-                    continue;
+                if constexpr (kVectors) {
+                    if (limit - p >= 32) {
+                        uint8_t* o = w.Out();
+                        const uint8_t* const ascii = NarrowAsciiVector(level, p, limit, o);
+                        if (ascii != p) w.AdvanceAscii(static_cast<int>((ascii - p) / 2), ascii - 2);
+                        p = ascii;
+                    }
                 }
             }
-            w.Put(u, p);
-            p += 2;
+            if (p == limit) break;
+            // Unit by unit up to the next ASCII unit (or the last units).
+            bool cut = false;
+            do {
+                const uint16_t u = LoadUnit(p);
+                if (u == 0) {
+                    ended = true;
+                    out = w.Out();
+                    return p;
+                }
+                if (IsHighSurrogate(u)) {
+                    cut = limit - p < 4 && !final;
+                    if (cut) break;
+                    if (limit - p >= 4 && IsLowSurrogate(LoadUnit(p + 2))) {
+                        w.Put(0x10000, p);  // a supplementary character: one "?"
+                        p += 4;
+                        continue;
+                    }
+                }
+                w.Put(u, p);
+                p += 2;
+            } while (p < limit && LoadUnit(p) >= 0x80);
+            if (cut) break;
         }
         if (final) {
             p = end;  // an odd last byte is no unit
@@ -468,6 +555,14 @@ struct Utf8ToCp932Core : ZeroClosedCore<TextEnd::ZeroByte> {
     bool started = false;
 
     const uint8_t* Run(const uint8_t* p, const uint8_t* end, bool final, uint8_t*& out) {
+        const VectorLevel level = CurrentVectorLevel();
+        return level == VectorLevel::Scalar ? RunAt<false>(level, p, end, final, out)
+                                            : RunAt<true>(level, p, end, final, out);
+    }
+
+    template <bool kVectors>
+    const uint8_t* RunAt([[maybe_unused]] VectorLevel level, const uint8_t* p, const uint8_t* end, bool final,
+                         uint8_t*& out) {
         if (!started) {
             if (end - p < 3 && !final) return p;
             if (end - p >= 3 && p[0] == 0xEF && ((p[1] == 0xBB && p[2] == 0xBF) || (p[1] == 0xBF && p[2] == 0xBE)))
@@ -476,6 +571,7 @@ struct Utf8ToCp932Core : ZeroClosedCore<TextEnd::ZeroByte> {
         }
         Cp932Writer w(out);
         while (p < end) {
+            // ASCII a word at a time; past a whole word, by the vector kernel.
             while (end - p >= 8) {
                 const uint64_t v = Load64(p);
                 const uint64_t flags = v & kHigh;
@@ -484,15 +580,29 @@ struct Utf8ToCp932Core : ZeroClosedCore<TextEnd::ZeroByte> {
                 if (k > 0) w.AdvanceAscii(k, p + k - 1);
                 p += k;
                 if (k < 8) break;
+                if constexpr (kVectors) {
+                    if (end - p >= 16) {
+                        uint8_t* o = w.Out();
+                        const uint8_t* const ascii = CopyAsciiVector(level, p, end, o);
+                        if (ascii != p) w.AdvanceAscii(static_cast<int>(ascii - p), ascii - 1);
+                        p = ascii;
+                    }
+                }
             }
             if (p == end) break;
-            const uint8_t* const at = p;
-            if (*p < 0x80) {
-                w.Put(*p++, at);
-                continue;
-            }
-            if (!final && end - p < 4 && Utf8CutShort(p, end)) break;
-            w.Put(DecodeUtf8(p, end), at);
+            // Sequence by sequence up to the next ASCII byte (or the last bytes).
+            bool cut = false;
+            do {
+                const uint8_t* const at = p;
+                if (*p < 0x80) {
+                    w.Put(*p++, at);
+                    continue;
+                }
+                cut = !final && end - p < 4 && Utf8CutShort(p, end);
+                if (cut) break;
+                w.Put(DecodeUtf8(p, end), at);
+            } while (p < end && *p >= 0x80);
+            if (cut) break;
         }
         if (!final) p = w.Unwind(p);
         out = w.Out();
@@ -508,9 +618,19 @@ struct Utf16ToUtf8Core : ZeroClosedCore<TextEnd::Core> {
     static constexpr int64_t kMaxCarry = 3;  // a high surrogate and an odd byte
 
     const uint8_t* Run(const uint8_t* p, const uint8_t* end, bool final, uint8_t*& out) {
+        const VectorLevel level = CurrentVectorLevel();
+        return level == VectorLevel::Scalar ? RunAt<false>(level, p, end, final, out)
+                                            : RunAt<true>(level, p, end, final, out);
+    }
+
+    template <bool kVectors>
+    const uint8_t* RunAt([[maybe_unused]] VectorLevel level, const uint8_t* p, const uint8_t* end, bool final,
+                         uint8_t*& out) {
         const uint8_t* const limit = p + ((end - p) & ~int64_t{1});
         uint8_t* o = out;
         while (p < limit) {
+            // ASCII a word (4 units) at a time; past a whole word, by the
+            // vector kernel.
             while (limit - p >= 8) {
                 const uint64_t v = Load64(p);
                 const uint64_t flags = NonAsciiUnits(v);
@@ -519,28 +639,37 @@ struct Utf16ToUtf8Core : ZeroClosedCore<TextEnd::Core> {
                 o += k;
                 p += 2 * k;
                 if (k < 4) break;
-            }
-            if (p == limit) break;
-            const uint16_t u = LoadUnit(p);
-            if (u == 0) {
-                ended = true;
-                break;
-            }
-            if (!IsSurrogate(u)) {
-                o = PutUtf8(o, u);
-                p += 2;
-                continue;
-            }
-            if (IsHighSurrogate(u)) {
-                if (limit - p < 4 && !final) break;
-                if (limit - p >= 4 && IsLowSurrogate(LoadUnit(p + 2))) {
-                    o = PutUtf8(o, 0x10000 + ((u - 0xD800u) << 10) + (LoadUnit(p + 2) - 0xDC00u));
-                    p += 4;
-                    continue;
+                if constexpr (kVectors) {
+                    if (limit - p >= 32) p = NarrowAsciiVector(level, p, limit, o);
                 }
             }
-            o = PutUtf8(o, kReplacement);
-            p += 2;
+            if (p == limit) break;
+            // Unit by unit up to the next ASCII unit (or the last units).
+            bool stop = false;
+            do {
+                const uint16_t u = LoadUnit(p);
+                if (u == 0) {
+                    ended = stop = true;
+                    break;
+                }
+                if (!IsSurrogate(u)) {
+                    o = PutUtf8(o, u);
+                    p += 2;
+                    continue;
+                }
+                if (IsHighSurrogate(u)) {
+                    stop = limit - p < 4 && !final;
+                    if (stop) break;
+                    if (limit - p >= 4 && IsLowSurrogate(LoadUnit(p + 2))) {
+                        o = PutUtf8(o, 0x10000 + ((u - 0xD800u) << 10) + (LoadUnit(p + 2) - 0xDC00u));
+                        p += 4;
+                        continue;
+                    }
+                }
+                o = PutUtf8(o, kReplacement);
+                p += 2;
+            } while (p < limit && LoadUnit(p) >= 0x80);
+            if (stop) break;
         }
         out = o;
         return final && !ended ? end : p;
