@@ -28,16 +28,12 @@ xcb_atom_t Intern(xcb_connection_t* c, const char* name) {
 }
 
 void Notify(xcb_connection_t* c, const xcb_selection_request_event_t& request, xcb_atom_t property) {
-    xcb_selection_notify_event_t n = {};
-    n.response_type = XCB_SELECTION_NOTIFY;
-    n.time = request.time;
-    n.requestor = request.requestor;
-    n.selection = request.selection;
-    n.target = request.target;
-    n.property = property;
-    char event[32] = {};
-    std::memcpy(event, &n, sizeof n);
-    xcb_send_event(c, 0, request.requestor, XCB_EVENT_MASK_NO_EVENT, event);
+    union {
+        xcb_selection_notify_event_t n;
+        char bytes[32];  // what the server sends
+    } event = {};
+    event.n = {XCB_SELECTION_NOTIFY, 0, 0, request.time, request.requestor, request.selection, request.target, property};
+    xcb_send_event(c, 0, request.requestor, XCB_EVENT_MASK_NO_EVENT, event.bytes);
 }
 
 }  // namespace
@@ -48,11 +44,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: clipboard_owner silent|garbage|stalled|none\n");
         return 2;
     }
-    int screenNumber = 0;
-    xcb_connection_t* c = xcb_connect(nullptr, &screenNumber);
+    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
     if (xcb_connection_has_error(c)) return 1;
-    xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(c));
-    for (int i = 0; i < screenNumber; ++i) xcb_screen_next(&it);
     const xcb_atom_t clipboard = Intern(c, "CLIPBOARD");
     const xcb_atom_t incr = Intern(c, "INCR");
     const xcb_atom_t utf8 = Intern(c, "UTF8_STRING");
@@ -63,8 +56,8 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    const xcb_window_t window = xcb_generate_id(c);
-    xcb_create_window(c, XCB_COPY_FROM_PARENT, window, it.data->root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
+    const xcb_window_t window = xcb_generate_id(c), root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, window, root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
                       XCB_COPY_FROM_PARENT, 0, nullptr);
     xcb_set_selection_owner(c, window, clipboard, XCB_CURRENT_TIME);
     xcb_get_selection_owner_reply_t* owner =
@@ -72,7 +65,7 @@ int main(int argc, char** argv) {
     const bool owned = owner && owner->owner == window;
     std::free(owner);
     if (!owned) return 1;
-    std::printf("ready\n");
+    std::puts("ready");
     std::fflush(stdout);
 
     xcb_window_t reader = XCB_NONE;  // the stalled transfer's reader

@@ -43,46 +43,39 @@ std::vector<Document> docs;
 size_t current = 0;
 bool newWindow = false;
 char vanishOn = 0;
-std::vector<xcb_keysym_t> keymap;
-int keysymsPerKey = 0;
-xcb_keycode_t minKeycode = 0;
+std::vector<xcb_keysym_t> keymap;  // the first keysym of each keycode from the lowest
+size_t keysymsPerKey = 1;
 
+// Written whole under a temporary name first, so a reader never sees half.
 void WriteFile(const std::string& path, const std::string& bytes) {
-    const std::string temp = path + ".tmp";
-    std::ofstream(temp, std::ios::binary | std::ios::trunc) << bytes;
-    std::rename(temp.c_str(), path.c_str());
+    std::ofstream(path + ".tmp", std::ios::binary | std::ios::trunc) << bytes;
+    std::rename((path + ".tmp").c_str(), path.c_str());
 }
 
 std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
     std::stringstream ss;
-    ss << in.rdbuf();
+    ss << std::ifstream(path, std::ios::binary).rdbuf();
     return ss.str();
 }
+
+void Shell(const std::string& command) { (void)!std::system(command.c_str()); }
 
 void SaveDocuments() {
     for (size_t i = 0; i < docs.size(); ++i) WriteFile(prefix + ".doc" + std::to_string(i), docs[i].text);
 }
 
-void Log(char letter) {
-    std::ofstream(prefix + ".log", std::ios::binary | std::ios::app) << letter;
-}
+void Log(char letter) { std::ofstream(prefix + ".log", std::ios::binary | std::ios::app) << letter; }
 
 void LoadKeymap() {
     const xcb_setup_t* setup = xcb_get_setup(c);
-    minKeycode = setup->min_keycode;
     xcb_get_keyboard_mapping_reply_t* reply = xcb_get_keyboard_mapping_reply(
         c, xcb_get_keyboard_mapping(c, setup->min_keycode, setup->max_keycode - setup->min_keycode + 1), nullptr);
     if (reply == nullptr) std::exit(3);
-    keysymsPerKey = reply->keysyms_per_keycode;
     const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(reply);
+    keysymsPerKey = reply->keysyms_per_keycode;
     keymap.assign(syms, syms + xcb_get_keyboard_mapping_keysyms_length(reply));
+    keymap.insert(keymap.begin(), setup->min_keycode * keysymsPerKey, 0);
     std::free(reply);
-}
-
-xcb_keysym_t Keysym(xcb_keycode_t code) {
-    const size_t i = static_cast<size_t>(code - minKeycode) * keysymsPerKey;
-    return i < keymap.size() ? keymap[i] : 0;
 }
 
 xcb_window_t MakeWindow(const char* title) {
@@ -100,72 +93,37 @@ xcb_window_t MakeWindow(const char* title) {
     return w;
 }
 
-// Runs `command` through the shell, feeding it `input` when not null;
-// returns its standard output.
-std::string Shell(const std::string& command, const std::string* input) {
-    if (input != nullptr) {
-        FILE* p = popen(command.c_str(), "w");
-        if (p == nullptr) return {};
-        std::fwrite(input->data(), 1, input->size(), p);
-        pclose(p);
-        return {};
-    }
-    FILE* p = popen(command.c_str(), "r");
-    if (p == nullptr) return {};
-    std::string out;
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, n);
-    pclose(p);
-    return out;
-}
-
-Document& DocumentOf(xcb_window_t window) {
-    if (newWindow)
-        for (Document& d : docs)
-            if (d.window == window) return d;
-    return docs[current];
-}
-
 void OnChord(xcb_window_t window, char letter) {
-    Document& d = DocumentOf(window);
+    Document* d = &docs[current];
+    for (Document& other : docs)
+        if (newWindow && other.window == window) d = &other;
     switch (letter) {
         case 'c':
-            if (d.selLength > 0) {
-                const std::string selection = d.text.substr(d.selStart, d.selLength);
-                Shell("xclip -selection clipboard -i >/dev/null 2>&1", &selection);
+            if (d->selLength > 0) {
+                WriteFile(prefix + ".sel", d->text.substr(d->selStart, d->selLength));
+                Shell("xclip -selection clipboard -i '" + prefix + ".sel' >/dev/null 2>&1");
             }
-            Log('C');
-            break;
+            return Log('C');
         case 'a':
-            if (vanishOn == 'a') {
-                xcb_disconnect(c);
-                std::exit(0);
-            }
-            d.selStart = 0;
-            d.selLength = d.text.size();
-            Log('A');
-            break;
-        case 'n': {
-            Document fresh;
-            if (newWindow) fresh.window = MakeWindow("morvel test editor: new document");
-            docs.push_back(fresh);
+            if (vanishOn == 'a') std::exit(0);
+            d->selStart = 0;
+            d->selLength = d->text.size();
+            return Log('A');
+        case 'n':
+            docs.push_back({});
+            if (newWindow) docs.back().window = MakeWindow("morvel test editor: new document");
             current = docs.size() - 1;
             SaveDocuments();
-            Log('N');
-            break;
-        }
+            return Log('N');
         case 'v': {
-            const std::string text = Shell("timeout 5 xclip -selection clipboard -o 2>/dev/null", nullptr);
-            d.text.replace(d.selStart, d.selLength, text);
-            d.selStart += text.size();
-            d.selLength = 0;
+            Shell("timeout 5 xclip -selection clipboard -o >'" + prefix + ".clip' 2>/dev/null");
+            const std::string text = ReadFile(prefix + ".clip");
+            d->text.replace(d->selStart, d->selLength, text);
+            d->selStart += text.size();
+            d->selLength = 0;
             SaveDocuments();
-            Log('V');
-            break;
+            return Log('V');
         }
-        default:
-            break;
     }
 }
 
@@ -181,15 +139,10 @@ int main(int argc, char** argv) {
     Document first;
     for (int i = 2; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg.rfind("--text=", 0) == 0) {
-            first.text = ReadFile(arg.substr(7));
-        } else if (arg.rfind("--select=", 0) == 0) {
-            std::sscanf(arg.c_str() + 9, "%zu:%zu", &first.selStart, &first.selLength);
-        } else if (arg == "--new-window") {
-            newWindow = true;
-        } else if (arg.rfind("--vanish-on=", 0) == 0) {
-            vanishOn = arg[12];
-        }
+        if (arg.rfind("--text=", 0) == 0) first.text = ReadFile(arg.substr(7));
+        if (arg.rfind("--select=", 0) == 0) std::sscanf(arg.c_str() + 9, "%zu:%zu", &first.selStart, &first.selLength);
+        if (arg.rfind("--vanish-on=", 0) == 0) vanishOn = arg[12];
+        newWindow = newWindow || arg == "--new-window";
     }
     c = xcb_connect(nullptr, nullptr);
     if (xcb_connection_has_error(c)) return 3;
@@ -200,9 +153,10 @@ int main(int argc, char** argv) {
     SaveDocuments();
 
     while (xcb_generic_event_t* event = xcb_wait_for_event(c)) {
+        const auto* map = reinterpret_cast<xcb_map_notify_event_t*>(event);
+        const auto* key = reinterpret_cast<xcb_key_press_event_t*>(event);
         switch (event->response_type & 0x7F) {
-            case XCB_MAP_NOTIFY: {
-                const auto* map = reinterpret_cast<xcb_map_notify_event_t*>(event);
+            case XCB_MAP_NOTIFY:
                 if (map->window == docs[0].window && docs.size() == 1) {
                     WriteFile(prefix + ".id", std::to_string(map->window));
                 } else {
@@ -211,13 +165,12 @@ int main(int argc, char** argv) {
                     xcb_flush(c);
                 }
                 break;
-            }
             case XCB_MAPPING_NOTIFY:
                 LoadKeymap();
                 break;
             case XCB_KEY_PRESS: {
-                const auto* key = reinterpret_cast<xcb_key_press_event_t*>(event);
-                const xcb_keysym_t sym = Keysym(key->detail);
+                const size_t i = key->detail * keysymsPerKey;
+                const xcb_keysym_t sym = i < keymap.size() ? keymap[i] : 0;
                 if (!(key->state & XCB_MOD_MASK_CONTROL) || sym < 'a' || sym > 'z') break;
                 if (key->state & (XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_1))
                     Log('X');
@@ -225,8 +178,6 @@ int main(int argc, char** argv) {
                     OnChord(key->event, static_cast<char>(sym));
                 break;
             }
-            default:
-                break;
         }
         std::free(event);
     }
