@@ -25,42 +25,30 @@ static_assert(std::endian::native == std::endian::little,
 
 namespace internal {
 
+// The runs of ASCII between kana and kanji are short (33 bytes on average
+// in a Japanese-English dictionary): the 16-byte kernels, inline, take them
+// at every level, and 32-byte ones do not pay for their call.
 #if MORVEL_SSE2
 namespace v128 {
 #include "engine/internal/unicode_blocks.inc"
 }  // namespace v128
-#endif
-#if MORVEL_AVX2
-MORVEL_AVX2_BEGIN
-namespace v256 {
-#include "engine/internal/unicode_blocks.inc"
-}  // namespace v256
-MORVEL_AVX2_END
 #endif
 
 namespace {
 
 using namespace cp932;
 
-#if MORVEL_AVX2
-#define MORVEL_WIDE(kernel) v256::kernel
-#else
-#define MORVEL_WIDE(kernel) nullptr
-#endif
 #if MORVEL_SSE2
 #define MORVEL_NARROW(kernel) v128::kernel
 #else
 #define MORVEL_NARROW(kernel) nullptr
 #endif
 
-// The kernels of engine/internal/unicode_blocks.inc at the widest level in
-// force: a 32-byte one stops for want of bytes with fewer than 32 bytes (64
-// of UTF-16) left, and the 16-byte one takes over.
-constexpr auto CopyAsciiVector = RunBlocks<MORVEL_WIDE(CopyAsciiBlocks), MORVEL_NARROW(CopyAsciiBlocks), 31>;
-constexpr auto WidenAsciiVector = RunBlocks<MORVEL_WIDE(WidenAsciiBlocks), MORVEL_NARROW(WidenAsciiBlocks), 31>;
-constexpr auto NarrowAsciiVector = RunBlocks<MORVEL_WIDE(NarrowAsciiUnits), MORVEL_NARROW(NarrowAsciiUnits), 63>;
+// The kernels of engine/internal/unicode_blocks.inc.
+constexpr auto CopyAsciiVector = RunBlocks<nullptr, MORVEL_NARROW(CopyAsciiBlocks), 0>;
+constexpr auto WidenAsciiVector = RunBlocks<nullptr, MORVEL_NARROW(WidenAsciiBlocks), 0>;
+constexpr auto NarrowAsciiVector = RunBlocks<nullptr, MORVEL_NARROW(NarrowAsciiUnits), 0>;
 
-#undef MORVEL_WIDE
 #undef MORVEL_NARROW
 
 constexpr uint64_t kAsciiMask16 = 0xFF80FF80FF80FF80ULL;  // 4 UTF-16 units
@@ -87,8 +75,8 @@ inline uint32_t Narrow4(uint64_t x) {
 inline uint16_t LoadUnit(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 
 inline uint8_t* PutUnit(uint8_t* o, uint32_t u) {
-    o[0] = static_cast<uint8_t>(u);
-    o[1] = static_cast<uint8_t>(u >> 8);
+    const uint16_t unit = static_cast<uint16_t>(u);
+    std::memcpy(o, &unit, 2);  // little-endian, as asserted above
     return o + 2;
 }
 
@@ -145,6 +133,81 @@ inline bool IsUtf16Mark(const uint8_t* p) {
 
 // ---- CP932 decoding -----------------------------------------------------------
 
+// What every CP932 pair gives, a row per lead byte (by kLeadIndex) and a
+// column per byte after it; 0 where that byte is no trail (the lead then
+// stands alone). Made from the code-page tables on first use, so that a
+// pair takes one lookup.
+template <class Entry>
+struct PairTable {
+    Entry entry[kLeadCount + 1][256];
+};
+
+// The pair's unit, U+FFFD where the pair is no character.
+const PairTable<uint16_t>& Cp932PairUnits() {
+    static const PairTable<uint16_t> table = [] {
+        PairTable<uint16_t> t{};
+        for (int lead = 0; lead < 256; ++lead) {
+            const int row = kLeadIndex[lead];
+            if (row == 0) continue;
+            for (int trail = 0; trail < 256; ++trail) {
+                if (!IsTrail(static_cast<uint8_t>(trail))) continue;
+                const uint16_t u = DecodePair(static_cast<uint8_t>(lead), static_cast<uint8_t>(trail));
+                t.entry[row][trail] = u ? u : kReplacement;
+            }
+        }
+        return t;
+    }();
+    return table;
+}
+
+// The same unit as UTF-8: its bytes from the low end, their count in the
+// top byte (every unit of a pair takes two or three).
+const PairTable<uint32_t>& Cp932PairUtf8() {
+    static const PairTable<uint32_t> table = [] {
+        PairTable<uint32_t> t{};
+        const PairTable<uint16_t>& units = Cp932PairUnits();
+        for (int row = 1; row <= kLeadCount; ++row) {
+            for (int trail = 0; trail < 256; ++trail) {
+                const uint16_t u = units.entry[row][trail];
+                if (u == 0) continue;
+                uint8_t bytes[4] = {};
+                const int n = static_cast<int>(PutUtf8(bytes, u) - bytes);
+                t.entry[row][trail] = static_cast<uint32_t>(bytes[0] | bytes[1] << 8 | bytes[2] << 16 | n << 24);
+            }
+        }
+        return t;
+    }();
+    return table;
+}
+
+struct Utf16Sink {
+    static constexpr int kAsciiWidth = 2;
+    static constexpr BlockKernelAt kAsciiBlocks = WidenAsciiVector;
+
+    static void Ascii8(uint8_t* o, uint64_t v) {
+        Store64(o, Widen4(static_cast<uint32_t>(v)));
+        Store64(o + 8, Widen4(static_cast<uint32_t>(v >> 32)));
+    }
+    static uint8_t* Unit(uint8_t* o, uint32_t u) { return PutUnit(o, u); }
+    static const PairTable<uint16_t>& Pairs() { return Cp932PairUnits(); }
+    static uint8_t* PutPair(uint8_t* o, uint16_t unit) { return PutUnit(o, unit); }
+};
+
+struct Utf8Sink {
+    static constexpr int kAsciiWidth = 1;
+    static constexpr BlockKernelAt kAsciiBlocks = CopyAsciiVector;
+
+    static void Ascii8(uint8_t* o, uint64_t v) { Store64(o, v); }
+    static uint8_t* Unit(uint8_t* o, uint32_t u) { return PutUtf8(o, u); }
+    static const PairTable<uint32_t>& Pairs() { return Cp932PairUtf8(); }
+    // Writes four bytes, keeps two or three (a pair's two input bytes have
+    // room for six).
+    static uint8_t* PutPair(uint8_t* o, uint32_t utf8) {
+        std::memcpy(o, &utf8, 4);
+        return o + (utf8 >> 24);
+    }
+};
+
 // Decodes the CP932 text [p, end) (no 0x00 inside) and writes each unit
 // through Sink: Sink::Ascii8(o, word) writes the output of 8 bytes of a word
 // (of which only the leading ASCII ones may count; the output has room for
@@ -156,8 +219,9 @@ template <class Sink, bool kVectors>
 const uint8_t* DecodeCp932([[maybe_unused]] VectorLevel level, const uint8_t* p, const uint8_t* end, bool final,
                            uint8_t*& out) {
     uint8_t* o = out;
+    const auto& pairs = Sink::Pairs();
     while (p < end) {
-        // ASCII a word at a time; past a whole word, by the vector kernel.
+        // ASCII a word at a time; past a whole word, by the vector kernels.
         while (end - p >= 8) {
             const uint64_t v = Load64(p);
             const uint64_t flags = v & kHigh;
@@ -178,53 +242,37 @@ const uint8_t* DecodeCp932([[maybe_unused]] VectorLevel level, const uint8_t* p,
         if (p == end) break;
         // Unit by unit up to the next ASCII byte (or the last bytes).
         do {
+            // A run of pairs: one unit each, U+FFFD if the pair is no
+            // character.
+            while (end - p >= 2) {
+                const uint8_t row = kLeadIndex[*p];
+                if (row == 0) break;
+                const auto entry = pairs.entry[row][p[1]];
+                if (entry == 0) break;  // no trail
+                o = Sink::PutPair(o, entry);
+                p += 2;
+            }
+            if (p == end) break;
             const uint8_t b = *p;
             if (b < 0x80) {
                 o = Sink::Unit(o, b);
-                ++p;
             } else if (!IsLead(b)) {
                 o = Sink::Unit(o, DecodeSingle(b));
-                ++p;
-            } else if (end - p < 2) {
-                // A lead byte: with a trail byte one unit (U+FFFD if the pair
-                // is no character); without one the lead alone is U+FFFD and
-                // the next byte is decoded on its own.
-                if (!final) {
+            } else {
+                // A lead without a trail is U+FFFD and the next byte is
+                // decoded on its own; one that ends the text waits for more.
+                if (end - p < 2 && !final) {
                     out = o;
                     return p;
                 }
                 o = Sink::Unit(o, kReplacement);
-                ++p;
-            } else if (!IsTrail(p[1])) {
-                o = Sink::Unit(o, kReplacement);
-                ++p;
-            } else {
-                const uint16_t u = DecodePair(b, p[1]);
-                o = Sink::Unit(o, u ? u : kReplacement);
-                p += 2;
             }
+            ++p;
         } while (p < end && *p >= 0x80);
     }
     out = o;
     return p;
 }
-
-struct Utf16Sink {
-    static constexpr int kAsciiWidth = 2;
-    static constexpr BlockKernelAt kAsciiBlocks = WidenAsciiVector;
-    static void Ascii8(uint8_t* o, uint64_t v) {
-        Store64(o, Widen4(static_cast<uint32_t>(v)));
-        Store64(o + 8, Widen4(static_cast<uint32_t>(v >> 32)));
-    }
-    static uint8_t* Unit(uint8_t* o, uint32_t u) { return PutUnit(o, u); }
-};
-
-struct Utf8Sink {
-    static constexpr int kAsciiWidth = 1;
-    static constexpr BlockKernelAt kAsciiBlocks = CopyAsciiVector;
-    static void Ascii8(uint8_t* o, uint64_t v) { Store64(o, v); }
-    static uint8_t* Unit(uint8_t* o, uint32_t u) { return PutUtf8(o, u); }
-};
 
 // ---- UTF-8 decoding -----------------------------------------------------------
 
@@ -415,7 +463,7 @@ struct Utf8ToUtf16Core {
                          uint8_t*& out) {
         uint8_t* o = out;
         while (p < end) {
-            // ASCII a word at a time; past a whole word, by the vector kernel.
+            // ASCII a word at a time; past a whole word, by the vector kernels.
             while (end - p >= 8) {
                 const uint64_t v = Load64(p);
                 const uint64_t flags = v & kHigh;
@@ -491,7 +539,7 @@ struct Utf16ToCp932Core : ZeroClosedCore<TextEnd::Core> {
         Cp932Writer w(out);
         while (p < limit) {
             // ASCII a word (4 units) at a time; past a whole word, by the
-            // vector kernel.
+            // vector kernels.
             while (limit - p >= 8) {
                 const uint64_t v = Load64(p);
                 const uint64_t flags = NonAsciiUnits(v);
@@ -571,7 +619,7 @@ struct Utf8ToCp932Core : ZeroClosedCore<TextEnd::ZeroByte> {
         }
         Cp932Writer w(out);
         while (p < end) {
-            // ASCII a word at a time; past a whole word, by the vector kernel.
+            // ASCII a word at a time; past a whole word, by the vector kernels.
             while (end - p >= 8) {
                 const uint64_t v = Load64(p);
                 const uint64_t flags = v & kHigh;
@@ -630,7 +678,7 @@ struct Utf16ToUtf8Core : ZeroClosedCore<TextEnd::Core> {
         uint8_t* o = out;
         while (p < limit) {
             // ASCII a word (4 units) at a time; past a whole word, by the
-            // vector kernel.
+            // vector kernels.
             while (limit - p >= 8) {
                 const uint64_t v = Load64(p);
                 const uint64_t flags = NonAsciiUnits(v);
