@@ -167,8 +167,8 @@ TEST_F(AppPortsTest, TextPadReadCases) {
         bool peek;
         int result;
         std::vector<int> commands;
-        Block stream;     // after the read
-        bool oldKept;     // the clipboard still holds the old text
+        Block stream;  // after the read
+        bool oldKept;  // the clipboard still holds the old text
     } cases[] = {
         {"a selection", "sel", "doc", false, 1, {ID_EDIT_COPY}, B(std::string("sel\0", 4)), false},
         {"nothing selected", "", "doc", false, 1, {ID_EDIT_COPY, ID_EDIT_SELECT_ALL, ID_EDIT_COPY},
@@ -266,29 +266,33 @@ TEST_F(AppPortsTest, DialogPassesCarryWhatTheRunLeft) {
     EXPECT_EQ(clipboard.formats[CF_TEXT], B(std::string("\x82\xa0\0", 3)));
 }
 
-TEST_F(AppPortsTest, OverwriteQuestionAndCancel) {
+// The questions before a run: No to overwriting leads back to the dialog
+// with what the user left; EUC-JP to the editor's clipboard is asked about
+// even when the dialog is cancelled.
+TEST_F(AppPortsTest, QuestionsBeforeARun) {
     dialog.steps = {[](ConversionRequest& r) {
                         r.m_outputPath.assign(1, '/');  // exists
                         return IDOK;
                     },
                     [](ConversionRequest& r) {
-                        EXPECT_EQ(r.m_outputPath, "/");  // what the user left
+                        EXPECT_EQ(r.m_outputPath, "/");
                         return IDCANCEL;
                     }};
     messages.answers = {false};
     EXPECT_EQ(MakeApp().InitInstance({}), kExitOk);
     EXPECT_EQ(messages.asked, (std::vector<std::string>{"File / already exists.Do you over write ?"}));
     EXPECT_EQ(dialog.seen.size(), 2u);
-}
 
-TEST_F(AppPortsTest, EucToTheEditorsClipboardIsAskedEvenOnCancel) {
+    dialog = FakeDialog();
+    messages = FakeMessages();
     editor.selection = "abc";
     dialog.steps = {[](ConversionRequest& r) {
         r.m_outputMode = EucJp;
         return IDCANCEL;
     }};
     EXPECT_EQ(MakeApp().InitInstance({"0x1234"}), kExitOk);
-    EXPECT_EQ(messages.asked.size(), 1u);
+    EXPECT_EQ(messages.asked, (std::vector<std::string>{"Trying to output as EUC.Clipboard does nto handle EUC "
+                                                        "propery.Please write into a file.Continue?"}));
     EXPECT_EQ(dialog.seen.size(), 1u);
 }
 

@@ -1,12 +1,15 @@
-// The command line, case by case: every switch letter, the two-step reading,
-// window handles and file names.
+// The command line, case by case (every switch letter, the two-step reading,
+// window handles and file names), and the texts it leads to: the string
+// table, the interface language and the filling of placeholders.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/strings.h"
 
 namespace morvel {
 namespace {
@@ -98,27 +101,75 @@ TEST(CommandLine, EveryCase) {
 }
 
 TEST(CommandLine, LongOptions) {
+    using enum LongOptionRequest::Kind;
     const struct {
         std::vector<std::string> args;
-        LongOptionRequest::Kind kind;
-        std::string option;
+        LongOptionRequest expected;
     } cases[] = {
-        {{"--help"}, LongOptionRequest::kHelp, ""},
-        {{"/SE", "--version", "--help"}, LongOptionRequest::kVersion, ""},
-        {{"--frobnicate", "--help"}, LongOptionRequest::kUnknown, "--frobnicate"},
-        {{"--"}, LongOptionRequest::kUnknown, "--"},
-        {{"-h"}, LongOptionRequest::kNone, ""},
-        {{"--editor=active", "--help"}, LongOptionRequest::kHelp, ""},
-        {{"--editor=active", "--frobnicate"}, LongOptionRequest::kUnknown, "--frobnicate"},
-        {{"--editor=window"}, LongOptionRequest::kUnknown, "--editor=window"},
-        {{"--editor"}, LongOptionRequest::kUnknown, "--editor"},
-        {{"--editor=Active"}, LongOptionRequest::kUnknown, "--editor=Active"},
+        {{"--help"}, {kHelp, ""}},
+        {{"/SE", "--version", "--help"}, {kVersion, ""}},
+        {{"--frobnicate", "--help"}, {kUnknown, "--frobnicate"}},
+        {{"--"}, {kUnknown, "--"}},
+        {{"-h"}, {kNone, ""}},
+        {{"--editor=active", "--help"}, {kHelp, ""}},
+        {{"--editor=active", "--frobnicate"}, {kUnknown, "--frobnicate"}},
+        {{"--editor=window"}, {kUnknown, "--editor=window"}},
+        {{"--editor"}, {kUnknown, "--editor"}},
+        {{"--editor=Active"}, {kUnknown, "--editor=Active"}},
     };
     for (const auto& c : cases) {
         CAppCommandLineInfo info;
         const LongOptionRequest request = ParseCommandLine(c.args, info);
-        EXPECT_EQ(request.kind, c.kind) << c.args[0];
-        EXPECT_EQ(request.option, c.option) << c.args[0];
+        EXPECT_EQ(std::tie(request.kind, request.option), std::tie(c.expected.kind, c.expected.option)) << c.args[0];
+    }
+}
+
+TEST(Strings, TableIsCompleteInBothLanguages) {
+    for (int id = 101; id <= 129; ++id) {
+        for (Language lang : {Language::kEnglish, Language::kJapanese}) {
+            ASSERT_NE(LoadString(id, lang), nullptr) << id;
+            EXPECT_NE(LoadString(id, lang)[0], '\0') << id;
+        }
+    }
+    EXPECT_EQ(LoadString(100, Language::kEnglish), nullptr);
+    EXPECT_EQ(LoadString(130, Language::kJapanese), nullptr);
+    // Half-width katakana in 101 stay half-width.
+    EXPECT_NE(std::string(LoadString(101, Language::kJapanese)).find("\xEF\xBE\x8A\xEF\xBE\x9E"), std::string::npos);
+}
+
+TEST(Strings, FormatSubstitutesArgumentsVerbatim) {
+    const struct {
+        std::string format, expected;
+    } cases[] = {
+        {"File %s not found \n[%d]", "File /tmp/%s%n%d not found \n[2]"},
+        {"Bad Handle was found %X", "Bad Handle was found /tmp/%s%n%d"},  // a string stays a string
+        {"100%% %s", "100% /tmp/%s%n%d"},
+        {"%s %d %s", "/tmp/%s%n%d 2 "},  // a missing argument is left out
+        {"tail %", "tail %"},
+        {"%q", "%q"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(FormatText(c.format, {"/tmp/%s%n%d", 2}), c.expected) << c.format;
+    EXPECT_EQ(FormatText("%X|%d", {uint32_t{0xDEADBEEF}, -5}), "DEADBEEF|-5");
+}
+
+TEST(Strings, InterfaceLanguageFromEnvironment) {
+    const char* names[] = {"LC_ALL", "LC_MESSAGES", "LANG"};
+    const struct {
+        const char* values[3];  // of the names, nullptr: unset
+        Language expected;
+    } cases[] = {
+        {{nullptr, nullptr, nullptr}, Language::kEnglish},
+        {{nullptr, nullptr, "ja_JP.UTF-8"}, Language::kJapanese},
+        {{"", "", "ja_JP.UTF-8"}, Language::kJapanese},
+        {{nullptr, "C", "ja_JP.UTF-8"}, Language::kEnglish},
+        {{"ja", "C", "C"}, Language::kJapanese},
+        {{"de_DE.UTF-8", nullptr, "ja_JP.UTF-8"}, Language::kEnglish},
+        {{nullptr, nullptr, "jA_JP"}, Language::kEnglish},
+    };
+    for (const auto& c : cases) {
+        for (int i = 0; i < 3; ++i) c.values[i] ? ::setenv(names[i], c.values[i], 1) : ::unsetenv(names[i]);
+        EXPECT_EQ(InterfaceLanguage(), c.expected) << (c.values[2] ? c.values[2] : "-");
     }
 }
 

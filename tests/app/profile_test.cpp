@@ -129,32 +129,25 @@ TEST_F(ProfileTest, EveryOtherByteIsKept) {
         Values reads;
         std::string written;
     } cases[] = {
-        {"CRLF, comments, a second section of the name",
-         "; comment\r\n[Other]\r\nkey=value\r\n",
-         "[MRU Open]\r\n  2   =/two\r\n1 =/first\r\n1 =/second\r\n; note\r\n\r\n",
-         "[Tail]\nx=y\n[MRU Open]\n3 =/dup\n",
-         {"/first", "/two", "", ""},
-         "[MRU Open]\r\n1 =/fresh\r\n2 =/first\r\n3 =/two\r\n\r\n"},
-        {"binary", binary + "\n", "[MRU Open]\n1 =/ok\n", "[B]\n" + binary, {"/ok", "", "", ""},
+        {"CRLF, comments, a second section of the name", "; comment\r\n[Other]\r\nkey=value\r\n",
+         "[MRU Open]\r\n  2   =/two\r\n1 =/first\r\n1 =/second\r\n; note\r\n\r\n", "[Tail]\nx=y\n[MRU Open]\n3 =/dup\n",
+         {"/first", "/two"}, "[MRU Open]\r\n1 =/fresh\r\n2 =/first\r\n3 =/two\r\n\r\n"},
+        {"binary", binary + "\n", "[MRU Open]\n1 =/ok\n", "[B]\n" + binary, {"/ok"},
          "[MRU Open]\n1 =/fresh\n2 =/ok\n\n"},
-        {"long lines, 140,000 lines", big, "[MRU Open]\r\n1 =/late\r\n",
-         "[Z]\r\nz=" + std::string(70000, 'w'), {"/late", "", "", ""},
-         "[MRU Open]\r\n1 =/fresh\r\n2 =/late\r\n\r\n"},
+        {"long lines, 140,000 lines", big, "[MRU Open]\r\n1 =/late\r\n", "[Z]\r\nz=" + std::string(70000, 'w'),
+         {"/late"}, "[MRU Open]\r\n1 =/fresh\r\n2 =/late\r\n\r\n"},
         {"a long line in the section", "", "[MRU Open]\n1 =/" + std::string(1 << 20, 'a') + "\n2 =/b\n", "",
-         {"", "/b", "", ""}, "[MRU Open]\n1 =/fresh\n3 =/b\n\n"},
+         {"", "/b"}, "[MRU Open]\n1 =/fresh\n3 =/b\n\n"},
         {"many entries", "", many, "", {"/p1", "/p2", "/p3", "/p4"},
          "[MRU Open]\n1 =/fresh\n2 =/p1\n3 =/p2\n4 =/p3\n\n"},
-        {"4 MB of line ends first", std::string(4 << 20, '\n'), "[MRU Open]\n1 =/late\n", "",
-         {"/late", "", "", ""}, "[MRU Open]\n1 =/fresh\n2 =/late\n\n"},
-        {"no line end at the end", "", "[MRU Open]\n1 =/end", "", {"/end", "", "", ""},
-         "[MRU Open]\n1 =/fresh\n2 =/end\n\n"},
-        {"malformed lines", "", "[MRU Open]\n1 /x\n[\n]\n=\n", "[Next]\nx=y\n", {"", "", "", ""},
-         "[MRU Open]\n1 =/fresh\n\n"},
-        {"new section, CRLF file without a last line end", "[Other]\r\nx=y", "", "", {"", "", "", ""},
+        {"4 MB of line ends first", std::string(4 << 20, '\n'), "[MRU Open]\n1 =/late\n", "", {"/late"},
+         "[MRU Open]\n1 =/fresh\n2 =/late\n\n"},
+        {"no line end at the end", "", "[MRU Open]\n1 =/end", "", {"/end"}, "[MRU Open]\n1 =/fresh\n2 =/end\n\n"},
+        {"malformed lines", "", "[MRU Open]\n1 /x\n[\n]\n=\n", "[Next]\nx=y\n", {}, "[MRU Open]\n1 =/fresh\n\n"},
+        {"new section, CRLF file without a last line end", "[Other]\r\nx=y", "", "", {},
          "\r\n\r\n[MRU Open]\r\n1 =/fresh\r\n\r\n"},
-        {"new section after a blank line", "[Other]\nx=y\n\n", "", "", {"", "", "", ""},
-         "[MRU Open]\n1 =/fresh\n\n"},
-        {"empty file", "", "", "", {"", "", "", ""}, "[MRU Open]\n1 =/fresh\n\n"},
+        {"new section after a blank line", "[Other]\nx=y\n\n", "", "", {}, "[MRU Open]\n1 =/fresh\n\n"},
+        {"empty file", "", "", "", {}, "[MRU Open]\n1 =/fresh\n\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -162,7 +155,9 @@ TEST_F(ProfileTest, EveryOtherByteIsKept) {
         const int status = InChild([&] {
             if (!LimitAddressSpace(8 << 20)) return 10;
             Mru mru(path_);
-            if (mru.Get() != c.reads) return 1;
+            Values reads = c.reads;
+            reads.resize(4);  // the rest empty
+            if (mru.Get() != reads) return 1;
             if (!mru.list.Add("/fresh")) return 2;
             mru.list.WriteList();
             return 0;
@@ -207,7 +202,8 @@ TEST_F(ProfileTest, WhatCannotBeReadIsNeverWritten) {
         if (c.kind == kUnreadable) {
             // Root acts as an ordinary user; an ordinary user is one already.
             ASSERT_TRUE(::geteuid() != 0 || ::chown(path_.c_str(), 65534, 65534) == 0);
-            for (const std::string& p : {path_, dir_, P("sub")}) ASSERT_EQ(::chmod(p.c_str(), p == path_ ? c.mode : 0777), 0);
+            for (const std::string& p : {path_, dir_, P("sub")})
+                ASSERT_EQ(::chmod(p.c_str(), p == path_ ? c.mode : 0777), 0);
         } else if (c.kind == kFifo || c.kind == kDirectory) {
             ASSERT_EQ(::unlink(path_.c_str()), 0);
             ASSERT_EQ(c.kind == kFifo ? ::mkfifo(path_.c_str(), 0666) : ::mkdir(path_.c_str(), 0700), 0);

@@ -23,7 +23,8 @@ ABC 123
 printf '%s' "$text" | put
 run /cJ
 status=$?
-check /cJ '[ $status -eq 0 ] && [ "$(get | od -An -tx1)" = "$(printf %s "$text" | iconv -f UTF-8 -t ISO-2022-JP | od -An -tx1)" ]'
+check /cJ '[ $status -eq 0 ] &&
+    [ "$(get | od -An -tx1)" = "$(printf %s "$text" | iconv -f UTF-8 -t ISO-2022-JP | od -An -tx1)" ]'
 while IFS='|' read -r switches input expected <&3; do
     printf '%s' "$input" | put
     out=$(run $switches)

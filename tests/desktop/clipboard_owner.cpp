@@ -32,7 +32,8 @@ void Notify(xcb_connection_t* c, const xcb_selection_request_event_t& request, x
         xcb_selection_notify_event_t n;
         char bytes[32];  // what the server sends
     } event = {};
-    event.n = {XCB_SELECTION_NOTIFY, 0, 0, request.time, request.requestor, request.selection, request.target, property};
+    event.n = {XCB_SELECTION_NOTIFY, 0, 0, request.time, request.requestor, request.selection,
+               request.target, property};
     xcb_send_event(c, 0, request.requestor, XCB_EVENT_MASK_NO_EVENT, event.bytes);
 }
 

@@ -26,7 +26,11 @@ get() { xclip -selection clipboard -o "$@" 2>/dev/null; }
 clear() { "$owner" none; }
 run() { timeout 20 "$morvel" "$@" 2>"$work/err" </dev/null; }
 # Starts the helper in the background and waits for its first line.
-start() { "$@" >"$work/ready" & helper=$!; for _ in $(seq 1 50); do [ -s "$work/ready" ] && break; sleep 0.1; done; }
+start() {
+    "$@" >"$work/ready" &
+    helper=$!
+    for _ in $(seq 1 50); do [ -s "$work/ready" ] && break; sleep 0.1; done
+}
 stop() { kill "$helper" 2>/dev/null; wait "$helper" 2>/dev/null; helper=; }
 
 # Conversions, and no owner at all.
@@ -37,7 +41,8 @@ yes '吾輩は猫である。名前はまだ無い。どこで生れたかとん
 put <"$work/large"
 run /c
 status=$?
-check "4 MB round trip" '[ $status -eq 0 ] && get | cmp -s - <(iconv -f UTF-8 -t CP932 "$work/large" | iconv -f CP932 -t UTF-8)'
+check "4 MB round trip" \
+    '[ $status -eq 0 ] && get | cmp -s - <(iconv -f UTF-8 -t CP932 "$work/large" | iconv -f CP932 -t UTF-8)'
 
 # Nothing to read: an owner without text, a display that is not there or
 # never answers (a listener on the TCP port of display 150 or the first free

@@ -92,7 +92,8 @@ protected:
         return ReadFile(prefix_ + ".id");
     }
     bool IsActive(const std::string& window) const {
-        return X("xdotool getactivewindow > " + prefix_ + ".active") && ReadFile(prefix_ + ".active") == window + "\n";
+        const std::string active = prefix_ + ".active";
+        return X("xdotool getactivewindow > " + active) && ReadFile(active) == window + "\n";
     }
     // The last editor's documents and the chords it received.
     Bytes Document(int n) const { return ReadFile(prefix_ + ".doc" + std::to_string(n)); }
@@ -106,7 +107,7 @@ protected:
         if (!withDisplay) o.env.clear();
         const pid_t pid = Spawn(args, o);
         siginfo_t info{};  // looked at, left to Finish
-        if (!WaitFor([&] { return ::waitid(P_PID, pid, &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid; }))
+        if (!WaitFor([&] { return !::waitid(P_PID, pid, &info, WEXITED | WNOHANG | WNOWAIT) && info.si_pid == pid; }))
             ::kill(pid, SIGKILL);
         return Finish(pid);
     }
@@ -135,7 +136,8 @@ TEST_P(EditorExchange, TheResultLandsInANewDocument) {
         // The start-up check and the run each copy; with nothing selected
         // the first copy yields nothing, and Ctrl+A selects the document.
         {"no selection", "ＡＢＣ abc 123 テキスト\n", "", {}, "/N", "CACCNV"},
-        {"a new window for the new document", "全角 カタカナ ABC\n", "カタカナ ABC", {"--new-window"}, "/k", "CCNV"},
+        {"a new window for the new document", "全角 カタカナ ABC\n", "カタカナ ABC", {"--new-window"}, "/k",
+         "CCNV"},
         {"Shift held by the user", kDocument, "ｶﾀｶﾅ ABC 後", {}, "/K", "CCNV", true},
         {"the active window", kDocument, "", {}, "/K", "CACCNV", false, true},
     };
@@ -159,7 +161,8 @@ TEST_P(EditorExchange, TheResultLandsInANewDocument) {
         ASSERT_TRUE(WaitFor([&] { return Chords().size() >= c.chords.size(); })) << Chords();
         EXPECT_EQ(Chords(), c.chords);
         EXPECT_EQ(Document(0), c.text);
-        EXPECT_EQ(Document(1), Converted(c.selection.empty() ? c.text : c.selection, c.fold[1] != 'N', c.fold[1] == 'k'));
+        const Bytes taken = c.selection.empty() ? c.text : c.selection;
+        EXPECT_EQ(Document(1), Converted(taken, c.fold[1] != 'N', c.fold[1] == 'k'));
         EXPECT_FALSE(Exists(prefix_ + ".doc2"));
     }
 }
