@@ -136,7 +136,10 @@ inline bool IsUtf16Mark(const uint8_t* p) {
 // What every CP932 pair gives, a row per lead byte (by kLeadIndex) and a
 // column per byte after it; 0 where that byte is no trail (the lead then
 // stands alone). Made from the code-page tables on first use, so that a
-// pair takes one lookup.
+// pair takes one lookup. Making them costs about 0.1 ms once, so texts
+// shorter than kPairTableText go to the code-page tables directly.
+constexpr int64_t kPairTableText = 16 * 1024;
+
 template <class Entry>
 struct PairTable {
     Entry entry[kLeadCount + 1][256];
@@ -160,8 +163,22 @@ const PairTable<uint16_t>& Cp932PairUnits() {
     return table;
 }
 
-// The same unit as UTF-8: its bytes from the low end, their count in the
-// top byte (every unit of a pair takes two or three).
+// The unit of a pair, U+FFFD where the pair is no character; 0 where the
+// trail is no trail.
+uint16_t PairUnit(uint8_t lead, uint8_t trail) {
+    if (!IsTrail(trail)) return 0;
+    const uint16_t u = DecodePair(lead, trail);
+    return u ? u : kReplacement;
+}
+
+// A unit as UTF-8: its bytes from the low end, their count in the top byte.
+uint32_t Utf8Entry(uint16_t u) {
+    uint8_t bytes[4] = {};
+    const int n = static_cast<int>(PutUtf8(bytes, u) - bytes);
+    return static_cast<uint32_t>(bytes[0] | bytes[1] << 8 | bytes[2] << 16 | n << 24);
+}
+
+// The same unit as UTF-8 (every unit of a pair takes two or three bytes).
 const PairTable<uint32_t>& Cp932PairUtf8() {
     static const PairTable<uint32_t> table = [] {
         PairTable<uint32_t> t{};
@@ -169,10 +186,7 @@ const PairTable<uint32_t>& Cp932PairUtf8() {
         for (int row = 1; row <= kLeadCount; ++row) {
             for (int trail = 0; trail < 256; ++trail) {
                 const uint16_t u = units.entry[row][trail];
-                if (u == 0) continue;
-                uint8_t bytes[4] = {};
-                const int n = static_cast<int>(PutUtf8(bytes, u) - bytes);
-                t.entry[row][trail] = static_cast<uint32_t>(bytes[0] | bytes[1] << 8 | bytes[2] << 16 | n << 24);
+                if (u != 0) t.entry[row][trail] = Utf8Entry(u);
             }
         }
         return t;
@@ -190,6 +204,7 @@ struct Utf16Sink {
     }
     static uint8_t* Unit(uint8_t* o, uint32_t u) { return PutUnit(o, u); }
     static const PairTable<uint16_t>& Pairs() { return Cp932PairUnits(); }
+    static uint16_t Pair(uint8_t lead, uint8_t trail) { return PairUnit(lead, trail); }
     static uint8_t* PutPair(uint8_t* o, uint16_t unit) { return PutUnit(o, unit); }
 };
 
@@ -200,6 +215,10 @@ struct Utf8Sink {
     static void Ascii8(uint8_t* o, uint64_t v) { Store64(o, v); }
     static uint8_t* Unit(uint8_t* o, uint32_t u) { return PutUtf8(o, u); }
     static const PairTable<uint32_t>& Pairs() { return Cp932PairUtf8(); }
+    static uint32_t Pair(uint8_t lead, uint8_t trail) {
+        const uint16_t u = PairUnit(lead, trail);
+        return u ? Utf8Entry(u) : 0;
+    }
     // Writes four bytes, keeps two or three (a pair's two input bytes have
     // room for six).
     static uint8_t* PutPair(uint8_t* o, uint32_t utf8) {
@@ -219,7 +238,7 @@ template <class Sink, bool kVectors>
 const uint8_t* DecodeCp932([[maybe_unused]] VectorLevel level, const uint8_t* p, const uint8_t* end, bool final,
                            uint8_t*& out) {
     uint8_t* o = out;
-    const auto& pairs = Sink::Pairs();
+    const auto* const pairs = end - p >= kPairTableText ? &Sink::Pairs() : nullptr;
     while (p < end) {
         // ASCII a word at a time; past a whole word, by the vector kernels.
         while (end - p >= 8) {
@@ -247,7 +266,7 @@ const uint8_t* DecodeCp932([[maybe_unused]] VectorLevel level, const uint8_t* p,
             while (end - p >= 2) {
                 const uint8_t row = kLeadIndex[*p];
                 if (row == 0) break;
-                const auto entry = pairs.entry[row][p[1]];
+                const auto entry = pairs ? pairs->entry[row][p[1]] : Sink::Pair(*p, p[1]);
                 if (entry == 0) break;  // no trail
                 o = Sink::PutPair(o, entry);
                 p += 2;
