@@ -203,6 +203,10 @@ TEST_F(RunTest, MessagesAndExitStatuses) {
     }
     EXPECT_FALSE(Exists(P("out")));
     EXPECT_EQ(Profile().find("no/such"), std::string::npos);  // an output that cannot be created
+    // Controls as characters (CSI U+009B, the override U+202E) do not reach the terminal either.
+    const std::string err = Run({"/SE", "b\xc2\x9b\xe2\x80\xae", "out"}).err;
+    EXPECT_TRUE(err.find("\xc2\x9b") == err.npos && err.find("\xe2\x80\xae") == err.npos) << err;
+    EXPECT_NE(err.find("[2]"), err.npos) << err;
 }
 
 TEST_F(RunTest, FailedWriteLeavesTheOldFileWhole) {

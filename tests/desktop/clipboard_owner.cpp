@@ -4,6 +4,7 @@
 //   clipboard_owner garbage   answers every request with 32-bit numbers
 //   clipboard_owner stalled   answers with an incremental (INCR) transfer,
 //                             sends its first piece and then nothing more
+//   clipboard_owner latin1    answers requests for STRING alone, with "ABC"
 //   clipboard_owner none      leaves the clipboard owning nothing, and ends
 //
 // It prints "ready" once the clipboard is its own, and ends when another
@@ -41,8 +42,8 @@ void Notify(xcb_connection_t* c, const xcb_selection_request_event_t& request, x
 
 int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
-    if (mode != "silent" && mode != "garbage" && mode != "stalled" && mode != "none") {
-        std::fprintf(stderr, "usage: clipboard_owner silent|garbage|stalled|none\n");
+    if (mode != "silent" && mode != "garbage" && mode != "stalled" && mode != "latin1" && mode != "none") {
+        std::fprintf(stderr, "usage: clipboard_owner silent|garbage|stalled|latin1|none\n");
         return 2;
     }
     xcb_connection_t* c = xcb_connect(nullptr, nullptr);
@@ -98,7 +99,11 @@ int main(int argc, char** argv) {
                     xcb_change_property(c, XCB_PROP_MODE_REPLACE, request.requestor, property, XCB_ATOM_INTEGER,
                                         32, 4, numbers);
                     Notify(c, request, property);
-                } else if (request.target == utf8) {
+                } else if (mode == "latin1" && request.target == XCB_ATOM_STRING) {
+                    xcb_change_property(c, XCB_PROP_MODE_REPLACE, request.requestor, property, XCB_ATOM_STRING, 8,
+                                        3, "ABC");
+                    Notify(c, request, property);
+                } else if (mode == "stalled" && request.target == utf8) {
                     // A long text announced; its first piece goes once the
                     // reader has deleted the announcement, then silence.
                     const uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;

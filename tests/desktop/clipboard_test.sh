@@ -97,6 +97,15 @@ printf 'y' | put
 for _ in $(seq 1 20); do [ -z "$(servers)" ] && break; sleep 0.1; done
 check "no server after another owner took the clipboard" '[ -z "$(servers)" ]'
 
+# The fallbacks (no server of ours is left to take a hand-off): an owner
+# with Latin-1 text (STRING) alone, and a Wayland name without its socket,
+# which leaves the clipboard to the X server.
+start "$owner" latin1
+WAYLAND_DISPLAY=no-such-socket run /c /N
+status=$?
+check "STRING alone, no Wayland socket" '[ $status -eq 0 ] && [ "$(get)" = ＡＢＣ ]'
+stop
+
 # A file run loads nothing of the desktop; a clipboard run loads the
 # module; the binary itself links none of it, and the module exports one name.
 printf 'abc' >"$work/in.txt"
