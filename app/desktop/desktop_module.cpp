@@ -11,16 +11,9 @@
 #include "app/desktop/wayland_clipboard.h"
 #include "app/desktop/x11_clipboard.h"
 #include "app/desktop/x11_connection.h"
+#include "app/desktop/x11_editor.h"
 
 namespace morvel::desktop {
-
-// The editor's part of the module (x11_editor.cpp). These stand-ins, which
-// find no window and send nothing, give way to its definitions when it is
-// built in.
-#define MORVEL_EDITOR_STAND_IN __attribute__((weak, visibility("hidden")))
-MORVEL_EDITOR_STAND_IN int X11EditorIsWindow(uint32_t) { return 0; }
-MORVEL_EDITOR_STAND_IN void X11EditorSendCommand(uint32_t, int) {}
-MORVEL_EDITOR_STAND_IN uint32_t X11EditorActiveWindow() { return 0; }
 
 namespace {
 
