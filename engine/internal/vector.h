@@ -107,5 +107,4 @@ inline const uint8_t* RunBlocks(VectorLevel level, const uint8_t* p, const uint8
     return p;
 }
 
-
 }  // namespace morvel::internal

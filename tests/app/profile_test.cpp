@@ -2,7 +2,6 @@
 // section written whole, every other byte of the file kept, and files that
 // cannot be read or are not files at all.
 #include <algorithm>
-#include <cstdio>
 
 #include "app/profile.h"
 #include "app/recent_file_list.h"
@@ -33,11 +32,7 @@ int InChild(Body body) {
 
 // Leaves `spare` bytes of address space to the process beyond what it uses.
 bool LimitAddressSpace(rlim_t spare) {
-    long pages = 0;
-    std::FILE* f = std::fopen("/proc/self/statm", "r");
-    if (f == nullptr) return false;
-    if (std::fscanf(f, "%ld", &pages) != 1) pages = 0;
-    std::fclose(f);
+    const long pages = std::atol(ReadFile("/proc/self/statm").c_str());  // the first number: all pages
     const rlim_t limit = static_cast<rlim_t>(pages) * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + spare;
     const struct rlimit lim = {limit, limit};
     return pages > 0 && ::setrlimit(RLIMIT_AS, &lim) == 0;
