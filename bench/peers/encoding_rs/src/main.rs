@@ -208,7 +208,7 @@ fn main() {
         via_utf8(dec, to.new_encoder(), &mut input, &mut out, &mut faults)
     };
     if let Err(e) = done {
-        fail(&args[4], e);
+        fail(&format!("{} -> {}", args[3], args[4]), e);
     }
     if faults.malformed {
         eprintln!("encrs: malformed input replaced");
