@@ -27,11 +27,27 @@ namespace internal {
 
 // The runs of ASCII between kana and kanji are short (33 bytes on average
 // in a Japanese-English dictionary): the 16-byte kernels, inline, take them
-// at every level, and 32-byte ones do not pay for their call.
+// at every level, and 32-byte ones do not pay for their call. Decoding
+// CP932 block by block (DecodeCp932Blocks) does: it has both widths.
 #if MORVEL_SSE2
 namespace v128 {
 #include "engine/internal/unicode_blocks.inc"
 }  // namespace v128
+#endif
+
+#if MORVEL_AVX2
+MORVEL_AVX2_BEGIN
+namespace v256 {
+#include "engine/internal/unicode_blocks.inc"
+
+// Called, not inlined, from code compiled for SSE2.
+template <class Sink, class Entry>
+[[gnu::noinline]] const uint8_t* DecodeCp932BlocksCall(const uint8_t* p, const uint8_t* end, uint8_t*& out,
+                                                       const Entry* table) {
+    return DecodeCp932Blocks<Sink>(p, end, out, table);
+}
+}  // namespace v256
+MORVEL_AVX2_END
 #endif
 
 namespace {
@@ -135,7 +151,7 @@ inline bool IsUtf16Mark(const uint8_t* p) {
 
 // What every CP932 pair gives, a row per lead byte (by kLeadIndex) and a
 // column per byte after it; 0 where that byte is no trail (the lead then
-// stands alone). Made from the code-page tables on first use, so that a
+// stands alone). Row 0 holds what each byte that stands alone gives. Made from the code-page tables on first use, so that a
 // pair takes one lookup. Making them costs about 0.1 ms once, so texts
 // shorter than kPairTableText go to the code-page tables directly.
 constexpr int64_t kPairTableText = 16 * 1024;
@@ -151,7 +167,10 @@ const PairTable<uint16_t>& Cp932PairUnits() {
         PairTable<uint16_t> t{};
         for (int lead = 0; lead < 256; ++lead) {
             const int row = kLeadIndex[lead];
-            if (row == 0) continue;
+            if (row == 0) {
+                t.entry[0][lead] = DecodeSingle(static_cast<uint8_t>(lead));
+                continue;
+            }
             for (int trail = 0; trail < 256; ++trail) {
                 if (!IsTrail(static_cast<uint8_t>(trail))) continue;
                 const uint16_t u = DecodePair(static_cast<uint8_t>(lead), static_cast<uint8_t>(trail));
@@ -183,6 +202,7 @@ const PairTable<uint32_t>& Cp932PairUtf8() {
     static const PairTable<uint32_t> table = [] {
         PairTable<uint32_t> t{};
         const PairTable<uint16_t>& units = Cp932PairUnits();
+        for (int b = 0; b < 256; ++b) t.entry[0][b] = Utf8Entry(units.entry[0][b]);
         for (int row = 1; row <= kLeadCount; ++row) {
             for (int trail = 0; trail < 256; ++trail) {
                 const uint16_t u = units.entry[row][trail];
@@ -206,6 +226,10 @@ struct Utf16Sink {
     static const PairTable<uint16_t>& Pairs() { return Cp932PairUnits(); }
     static uint16_t Pair(uint8_t lead, uint8_t trail) { return PairUnit(lead, trail); }
     static uint8_t* PutPair(uint8_t* o, uint16_t unit) { return PutUnit(o, unit); }
+    static uint8_t* PutLane(uint8_t* o, uint16_t unit, uint32_t keep) {
+        PutUnit(o, unit);
+        return o + 2 * keep;
+    }
 };
 
 struct Utf8Sink {
@@ -225,6 +249,10 @@ struct Utf8Sink {
         std::memcpy(o, &utf8, 4);
         return o + (utf8 >> 24);
     }
+    static uint8_t* PutLane(uint8_t* o, uint32_t utf8, uint32_t keep) {
+        std::memcpy(o, &utf8, 4);
+        return o + ((utf8 >> 24) & (0 - keep));
+    }
 };
 
 // Decodes the CP932 text [p, end) (no 0x00 inside) and writes each unit
@@ -240,6 +268,20 @@ const uint8_t* DecodeCp932([[maybe_unused]] VectorLevel level, const uint8_t* p,
     uint8_t* o = out;
     const auto* const pairs = end - p >= kPairTableText ? &Sink::Pairs() : nullptr;
     while (p < end) {
+#if MORVEL_SSE2
+        // Long texts block by block, up to a lead without a trail or the
+        // last blocks.
+        if constexpr (kVectors) {
+            if (pairs != nullptr) {
+#if MORVEL_AVX2
+                if (level >= VectorLevel::Avx2) {
+                    p = v256::DecodeCp932BlocksCall<Sink>(p, end, o, &pairs->entry[0][0]);
+                }
+#endif
+                p = v128::DecodeCp932Blocks<Sink>(p, end, o, &pairs->entry[0][0]);
+            }
+        }
+#endif
         // ASCII a word at a time; past a whole word, by the vector kernels.
         while (end - p >= 8) {
             const uint64_t v = Load64(p);
@@ -287,7 +329,9 @@ const uint8_t* DecodeCp932([[maybe_unused]] VectorLevel level, const uint8_t* p,
                 o = Sink::Unit(o, kReplacement);
             }
             ++p;
-        } while (p < end && *p >= 0x80);
+            // Short runs of ASCII between kana and kanji stay here; a word
+            // of ASCII goes back to the word loop.
+        } while (p < end && (*p >= 0x80 || end - p < 8 || (Load64(p) & kHigh) != 0));
     }
     out = o;
     return p;

@@ -28,8 +28,9 @@ void Check(bool ok) {
 // converter; the rest is the text. At every vector level, the operation, its
 // chain and a roomy destination give the reference's bytes and read
 // position, also with the text behind 1 to 63 bytes of ASCII (so that its
-// bytes meet every lane of every block); the converter, fed byte by byte
-// and in random pieces, gives the reference's bytes on the text.
+// bytes meet every lane of every block) and repeated into a long text; the
+// converter, fed byte by byte and in random pieces, gives the reference's
+// bytes on the text.
 void FuzzConversion(const Conversion& c, const uint8_t* data, size_t size) {
     if (size == 0) return;
     const uint8_t control = data[0];
@@ -38,6 +39,12 @@ void FuzzConversion(const Conversion& c, const uint8_t* data, size_t size) {
     const Bytes before = control & 1 ? Bytes{0x55} : Bytes{};
     Check(MatchesReference(c, text, pos, before));
     for (size_t n = 1; n <= kMaxPrefix; ++n) Check(MatchesReference(c, Concat(InputPrefix(c, n), text), 0, before, false));
+    // Repeated past 16 KiB, where long texts take paths of their own.
+    if (!text.empty()) {
+        Bytes repeated;
+        while (repeated.size() < 17 * 1024) repeated.insert(repeated.end(), text.begin(), text.end());
+        Check(MatchesReference(c, repeated, 0, before, false));
+    }
     if (!c.converter || (text.empty() && !c.byteWise)) return;  // the chains leave their destination alone then
     const Bytes whole = Apply(c.reference, text).out;
     std::mt19937 rng(control);
