@@ -70,19 +70,25 @@ void FuzzDetectEncoding(const uint8_t* data, size_t size) {
     for (size_t n = 0; n <= kMaxPrefix; ++n) Check(DetectsAlikeAtEveryLevel(Concat(AsciiPrefix(n), text)));
 }
 
-// The dump against the reference's, into a destination that holds a byte;
-// the source's read position is not used and the dump's ends at 0.
+// The dump against the reference's at every vector level, also behind 1 to
+// 15 bytes of ASCII (so that each byte meets every column), into a
+// destination that holds the last dump and a byte more (at first the byte
+// alone); the source's read position is not used and the dump's ends at 0.
 void FuzzFormatHexDump(const uint8_t* data, size_t size) {
-    CByteStream src, fast, ref;
-    Fill(src, Bytes(data, data + size));
-    if (size > 0) {
-        src.SetReadPos(data[0]);
-        fast.Append(data[0]);
-        fast.SetReadPos(1);
+    CByteStream fast;
+    for (size_t n = 0; n < 16; ++n) {
+        CByteStream src, ref;
+        Fill(src, Concat(AsciiPrefix(n), Bytes(data, data + size)));
+        if (size > 0) src.SetReadPos(data[0]);
+        reference::FormatHexDump(src, ref);
+        for (VectorLevel level : VectorLevels()) {
+            const AtLevel at(level);
+            fast.Append(0x55);
+            fast.SetReadPos(1);
+            FormatHexDump(src, fast);
+            Check(fast.ReadPos() == 0 && ref.ReadPos() == 0 && ToBytes(fast) == ToBytes(ref));
+        }
     }
-    FormatHexDump(src, fast);
-    reference::FormatHexDump(src, ref);
-    Check(fast.ReadPos() == 0 && ref.ReadPos() == 0 && ToBytes(fast) == ToBytes(ref));
 }
 
 // A run's input stage and stages on a text in memory, read in small blocks,
