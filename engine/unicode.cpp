@@ -11,6 +11,7 @@
 // takes the long way and the tests hold the two together.
 #include <bit>
 #include <cstring>
+#include <memory>
 
 #include "engine/engine.h"
 #include "engine/internal/chunked.h"
@@ -212,6 +213,17 @@ const PairTable<uint32_t>& Cp932PairUtf8() {
         return t;
     }();
     return table;
+}
+
+// The CP932 code of every BMP unit, as EncodeBmp gives it, in one table
+// made on first use (for texts of kPairTableText and more).
+const uint16_t* Cp932Codes() {
+    static const std::unique_ptr<uint16_t[]> table = [] {
+        auto t = std::make_unique<uint16_t[]>(0x10000);
+        for (uint32_t u = 0; u < 0x10000; ++u) t[u] = EncodeBmp(static_cast<uint16_t>(u));
+        return t;
+    }();
+    return table.get();
 }
 
 struct Utf16Sink {
@@ -420,6 +432,15 @@ public:
         o_ += n;
     }
 
+    // Output up to `o` written elsewhere, its last code point u (one with a
+    // code) read at `at` and written at `written`.
+    void Resume(uint8_t* o, uint32_t u, const uint8_t* at, uint8_t* written) {
+        o_ = o;
+        prevOut_ = written;
+        prevIn_ = at;
+        prev_ = u;
+    }
+
     // The code point u, read at `at`.
     void Put(uint32_t u, const uint8_t* at) {
         if (u < 0x10000) {
@@ -600,7 +621,21 @@ struct Utf16ToCp932Core : ZeroClosedCore<TextEnd::Core> {
         }
         const uint8_t* const limit = p + ((end - p) & ~int64_t{1});
         Cp932Writer w(out);
+        [[maybe_unused]] const uint16_t* const codes = limit - p >= kPairTableText ? Cp932Codes() : nullptr;
         while (p < limit) {
+#if MORVEL_SSE2
+            // Long texts block by block, up to a unit without a code or the
+            // last blocks.
+            if constexpr (kVectors) {
+                if (codes != nullptr) {
+                    const uint8_t* const from = p;
+                    uint8_t* o = w.Out();
+                    uint8_t* last = nullptr;
+                    p = v128::EncodeCp932Blocks(p, limit, o, codes, last);  // (32-unit blocks are slower)
+                    if (p != from) w.Resume(o, LoadUnit(p - 2), p - 2, last);
+                }
+            }
+#endif
             // ASCII a word (4 units) at a time; past a whole word, by the
             // vector kernels.
             while (limit - p >= 8) {

@@ -291,6 +291,19 @@ std::pair<Bytes, Bytes> BehindAscii(const Vector& v, size_t n) {
     return {Concat(InputPrefix(c, n), v.in), out};
 }
 
+// Characters other than ASCII in a conversion's input form, n bytes (units
+// of UTF-16) in all: U+3042 in UTF-16 and UTF-8 (where n counts
+// characters), else A4 A2 (a pair of EUC-JP, two single bytes of
+// Shift-JIS) and an ASCII letter for an odd n.
+Bytes NotAscii(const Conversion& c, size_t n) {
+    const Bytes one = c.in == Form::Utf16 ? Bytes{0x42, 0x30} : c.in == Form::Utf8 ? Bytes{0xE3, 0x81, 0x82}
+                                                                                      : Bytes{0xA4, 0xA2};
+    Bytes out;
+    for (size_t i = 0; i < (one.size() == 2 && c.in != Form::Utf16 ? n / 2 : n); ++i) out = Concat(out, one);
+    if (c.in != Form::Utf16 && c.in != Form::Utf8 && n % 2 != 0) out.push_back(0x41);
+    return out;
+}
+
 // Where a byte-wise conversion stops reading: at the first 0x00 or 0x1A.
 int64_t TextLength(const Bytes& text) {
     return std::find_if(text.begin(), text.end(), [](uint8_t b) { return b == 0x00 || b == 0x1A; }) - text.begin();
@@ -301,7 +314,8 @@ int64_t TextLength(const Bytes& text) {
 // of ASCII; a byte-wise one appends it to what the destination holds and
 // stops reading at the end of the text, the others replace the destination.
 // Followed by ASCII too, so that the vector paths meet its bytes inside a
-// block, the operation gives the reference's bytes.
+// block, and deep in a long text, the operation gives the reference's
+// bytes.
 TEST(Conversions, VectorsBehindEveryAlignment) {
     const Bytes before = {0xEE};
     for (const Vector& v : Vectors()) {
@@ -320,6 +334,10 @@ TEST(Conversions, VectorsBehindEveryAlignment) {
             }
             const Bytes followed = Concat(in, InputPrefix(c, 40));
             ASSERT_TRUE(MatchesReference(c, followed, 0, before, false)) << c.name << " of " << Hex(followed);
+            // The same deep in a long text, which takes paths of their own,
+            // behind n bytes or units of characters other than ASCII.
+            const Bytes deep = Concat(Concat(InputPrefix(c, 16 * 1024), NotAscii(c, n)), Concat(v.in, InputPrefix(c, 40)));
+            ASSERT_TRUE(MatchesReference(c, deep, 0, before, false)) << c.name << " of " << Hex(v.in) << " deep, " << n;
         }
     }
 }
