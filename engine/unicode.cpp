@@ -689,6 +689,35 @@ struct Utf16ToCp932Core : ZeroClosedCore<TextEnd::Core> {
     }
 };
 
+// A run of well-formed three-byte sequences of characters that have a
+// CP932 code (kana and kanji, the full-width forms), from p while at least
+// four bytes are left: each by one four-byte load and one lookup (in
+// `codes` when given, the table of every unit's code). Returns where it
+// stopped: at p when the first sequence is not one of those.
+inline const uint8_t* ThreeByteRun(const uint8_t* p, const uint8_t* end, const uint16_t* codes, Cp932Writer& w) {
+    const uint8_t* const from = p;
+    uint8_t* o = w.Out();
+    uint8_t* written = o;
+    uint32_t u = 0;
+    while (end - p >= 4) {
+        uint32_t x;
+        std::memcpy(&x, p, 4);  // little-endian, as asserted above
+        if ((x & 0xC0C0F0) != 0x8080E0) break;
+        const uint32_t v = (x & 0x0F) << 12 | (x >> 2 & 0xFC0) | (x >> 16 & 0x3F);
+        if (v < 0x800) break;  // an overlong form (surrogates have no code)
+        const uint16_t code = codes != nullptr ? codes[v] : EncodeBmp(static_cast<uint16_t>(v));
+        if (code == 0) break;
+        u = v;
+        written = o;
+        const uint16_t bytes = code > 0xFF ? static_cast<uint16_t>(code >> 8 | code << 8) : code;
+        std::memcpy(o, &bytes, 2);
+        o += code > 0xFF ? 2 : 1;
+        p += 3;
+    }
+    if (p != from) w.Resume(o, u, p - 3, written);
+    return p;
+}
+
 // UTF-8 straight to CP932. The UTF-16 text in between would begin with the
 // unit of the first character, and a unit U+FEFF or U+FFFE there reads as a
 // mark and is skipped; so is the UTF-8 sequence that gives it.
@@ -716,6 +745,7 @@ struct Utf8ToCp932Core : ZeroClosedCore<TextEnd::ZeroByte> {
             started = true;
         }
         Cp932Writer w(out);
+        const uint16_t* const codes = end - p >= kPairTableText ? Cp932Codes() : nullptr;
         while (p < end) {
             // ASCII a word at a time; past a whole word, by the vector kernels.
             while (end - p >= 8) {
@@ -743,6 +773,10 @@ struct Utf8ToCp932Core : ZeroClosedCore<TextEnd::ZeroByte> {
                 if (*p < 0x80) {
                     w.Put(*p++, at);
                     continue;
+                }
+                if (end - p >= 4) {
+                    p = ThreeByteRun(p, end, codes, w);
+                    if (p != at) continue;
                 }
                 cut = !final && end - p < 4 && Utf8CutShort(p, end);
                 if (cut) break;
