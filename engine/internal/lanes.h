@@ -176,3 +176,62 @@ inline Mask UnitsNotAsciiOrZero(const uint8_t* p) {
 MORVEL_AVX2_END
 
 #endif  // MORVEL_AVX2
+
+// ---- Added lane operations ------------------------------------------------------
+//
+// Blend(mask, yes, no) gives what Select of lanes_common.inc gives, for a lane
+// mask: AVX2 does it in one instruction.
+//
+// Byte shuffles work on each half of 16 lanes of a vector (one half at
+// SSE2 width, two at AVX2 width). InterleaveLow and InterleaveHigh take
+// lanes 0-7 and 8-15 of each half of a and b in turn, a first (the 16 bytes
+// of each half of the result); LowEighths and HighEighths put lanes 0-7 and
+// 8-15 of each half of a in front of the same lanes of b.
+//
+// kShuffles says whether the byte shuffle of AVX2 is there, which SSE2
+// lacks: ShuffleHalves gives in lane i of each half the lane of `table` in
+// that half that the low 4 bits of lane i of `index` name, or 0 where bit 7
+// of that lane is set; LoadHalves reads the two halves from two places,
+// StoreLowHalf and StoreHighHalf write one half. Kernels use these only
+// under `if constexpr (kShuffles)`: at SSE2 width they are declared and
+// never defined, so that a use elsewhere fails to link.
+
+#if MORVEL_SSE2
+namespace morvel::internal::v128 {
+inline Vec Blend(Vec mask, Vec yes, Vec no) { return Select(mask, yes, no); }
+inline Vec InterleaveLow(Vec a, Vec b) { return _mm_unpacklo_epi8(a, b); }
+inline Vec InterleaveHigh(Vec a, Vec b) { return _mm_unpackhi_epi8(a, b); }
+inline Vec LowEighths(Vec a, Vec b) { return _mm_unpacklo_epi64(a, b); }
+inline Vec HighEighths(Vec a, Vec b) { return _mm_unpackhi_epi64(a, b); }
+
+constexpr bool kShuffles = false;
+Vec ShuffleHalves(Vec table, Vec index);
+Vec LoadHalves(const uint8_t* low, const uint8_t* high);
+void StoreLowHalf(uint8_t* p, Vec v);
+void StoreHighHalf(uint8_t* p, Vec v);
+}  // namespace morvel::internal::v128
+#endif
+
+#if MORVEL_AVX2
+MORVEL_AVX2_BEGIN
+namespace morvel::internal::v256 {
+inline Vec Blend(Vec mask, Vec yes, Vec no) { return _mm256_blendv_epi8(no, yes, mask); }
+inline Vec InterleaveLow(Vec a, Vec b) { return _mm256_unpacklo_epi8(a, b); }
+inline Vec InterleaveHigh(Vec a, Vec b) { return _mm256_unpackhi_epi8(a, b); }
+inline Vec LowEighths(Vec a, Vec b) { return _mm256_unpacklo_epi64(a, b); }
+inline Vec HighEighths(Vec a, Vec b) { return _mm256_unpackhi_epi64(a, b); }
+
+constexpr bool kShuffles = true;
+inline Vec ShuffleHalves(Vec table, Vec index) { return _mm256_shuffle_epi8(table, index); }
+inline Vec LoadHalves(const uint8_t* low, const uint8_t* high) {
+    return _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(high), reinterpret_cast<const __m128i*>(low));
+}
+inline void StoreLowHalf(uint8_t* p, Vec v) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm256_castsi256_si128(v));
+}
+inline void StoreHighHalf(uint8_t* p, Vec v) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm256_extracti128_si256(v, 1));
+}
+}  // namespace morvel::internal::v256
+MORVEL_AVX2_END
+#endif
