@@ -30,6 +30,18 @@ namespace internal {
 // in a Japanese-English dictionary): the 16-byte kernels, inline, take them
 // at every level, and 32-byte ones do not pay for their call. Decoding
 // CP932 block by block (DecodeCp932Blocks) does: it has both widths.
+
+// A CP932 code as its bytes lie in the output (a double-byte code's lead in
+// the low byte, so 0x4000 or more; see OutputCode below) written at o in
+// one store; a single byte's second byte is written over by what follows.
+// Returns its length, with no branch: the lengths of the codes in a block
+// follow no pattern.
+inline uint32_t PutCodeLane(uint8_t* o, uint32_t code) {
+    const uint16_t bytes = static_cast<uint16_t>(code);
+    std::memcpy(o, &bytes, 2);
+    return 1 + ((code + 0xFF00) >> 16);
+}
+
 #if MORVEL_SSE2
 namespace v128 {
 #include "engine/internal/unicode_blocks.inc"
@@ -215,12 +227,21 @@ const PairTable<uint32_t>& Cp932PairUtf8() {
     return table;
 }
 
-// The CP932 code of every BMP unit, as EncodeBmp gives it, in one table
-// made on first use (for texts of kPairTableText and more).
-const uint16_t* Cp932Codes() {
+// The CP932 code of a BMP unit as its bytes lie in the output, read as a
+// little-endian unit: a single byte as it is, a double-byte code with its
+// lead in the low byte (trails are never 0, so such a code is 0x4000 or
+// more); 0 when there is none.
+inline uint16_t OutputCode(uint16_t u) {
+    const uint16_t code = EncodeBmp(u);
+    return code > 0xFF ? static_cast<uint16_t>(code >> 8 | code << 8) : code;
+}
+
+// OutputCode of every BMP unit in one table, made on first use (for texts
+// of kPairTableText and more).
+const uint16_t* Cp932OutputCodes() {
     static const std::unique_ptr<uint16_t[]> table = [] {
         auto t = std::make_unique<uint16_t[]>(0x10000);
-        for (uint32_t u = 0; u < 0x10000; ++u) t[u] = EncodeBmp(static_cast<uint16_t>(u));
+        for (uint32_t u = 0; u < 0x10000; ++u) t[u] = OutputCode(static_cast<uint16_t>(u));
         return t;
     }();
     return table.get();
@@ -621,7 +642,7 @@ struct Utf16ToCp932Core : ZeroClosedCore<TextEnd::Core> {
         }
         const uint8_t* const limit = p + ((end - p) & ~int64_t{1});
         Cp932Writer w(out);
-        [[maybe_unused]] const uint16_t* const codes = limit - p >= kPairTableText ? Cp932Codes() : nullptr;
+        [[maybe_unused]] const uint16_t* const codes = limit - p >= kPairTableText ? Cp932OutputCodes() : nullptr;
         while (p < limit) {
 #if MORVEL_SSE2
             // Long texts block by block, up to a unit without a code or the
@@ -692,7 +713,7 @@ struct Utf16ToCp932Core : ZeroClosedCore<TextEnd::Core> {
 // A run of well-formed three-byte sequences of characters that have a
 // CP932 code (kana and kanji, the full-width forms), from p while at least
 // four bytes are left: each by one four-byte load and one lookup (in
-// `codes` when given, the table of every unit's code). Returns where it
+// `codes` when given, the table of every unit's OutputCode). Returns where it
 // stopped: at p when the first sequence is not one of those.
 inline const uint8_t* ThreeByteRun(const uint8_t* p, const uint8_t* end, const uint16_t* codes, Cp932Writer& w) {
     const uint8_t* const from = p;
@@ -705,13 +726,11 @@ inline const uint8_t* ThreeByteRun(const uint8_t* p, const uint8_t* end, const u
         if ((x & 0xC0C0F0) != 0x8080E0) break;
         const uint32_t v = (x & 0x0F) << 12 | (x >> 2 & 0xFC0) | (x >> 16 & 0x3F);
         if (v < 0x800) break;  // an overlong form (surrogates have no code)
-        const uint16_t code = codes != nullptr ? codes[v] : EncodeBmp(static_cast<uint16_t>(v));
+        const uint16_t code = codes != nullptr ? codes[v] : OutputCode(static_cast<uint16_t>(v));
         if (code == 0) break;
         u = v;
         written = o;
-        const uint16_t bytes = code > 0xFF ? static_cast<uint16_t>(code >> 8 | code << 8) : code;
-        std::memcpy(o, &bytes, 2);
-        o += code > 0xFF ? 2 : 1;
+        o += PutCodeLane(o, code);
         p += 3;
     }
     if (p != from) w.Resume(o, u, p - 3, written);
@@ -745,7 +764,7 @@ struct Utf8ToCp932Core : ZeroClosedCore<TextEnd::ZeroByte> {
             started = true;
         }
         Cp932Writer w(out);
-        const uint16_t* const codes = end - p >= kPairTableText ? Cp932Codes() : nullptr;
+        const uint16_t* const codes = end - p >= kPairTableText ? Cp932OutputCodes() : nullptr;
         while (p < end) {
             // ASCII a word at a time; past a whole word, by the vector kernels.
             while (end - p >= 8) {
