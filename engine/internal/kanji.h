@@ -4,6 +4,7 @@
 // applied unchanged; a computed byte is stored as its low 8 bits.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 namespace morvel::internal {
@@ -55,5 +56,37 @@ inline void JisToSjisPair(unsigned j1, unsigned j2, uint8_t* out) {
     out[0] = kPairTables.jisLead[j1];
     out[1] = kPairTables.jisTrail[j1 & 1][j2];
 }
+
+// Where Shift-JIS to JIS puts the bytes of 8 lanes when an escape sequence
+// goes in front of each lane of a set (bit j: lane j), for a byte shuffle
+// from 16 bytes: the 8 converted lanes, then for each lane the middle byte
+// of the escape that would go in front of it ('$' or '('). For each byte of
+// the result (8 bytes and 3 per escape, at most 32): the lane it comes from
+// (0-7), 8 + j for the middle byte of lane j's escape, and for ESC and 'B'
+// 0x80 plus the byte (a shuffle index with bit 7 set gives 0, to which the
+// rest is added back). Bytes past the result give 0.
+struct EscapeSpread {
+    uint8_t from[32];
+};
+
+constexpr std::array<EscapeSpread, 256> MakeEscapeSpreads() {
+    std::array<EscapeSpread, 256> table{};
+    for (int changes = 0; changes < 256; ++changes) {
+        EscapeSpread& t = table[changes];
+        int n = 0;
+        for (int j = 0; j < 8; ++j) {
+            if ((changes >> j) & 1) {
+                t.from[n++] = 0x80 + 0x1B;
+                t.from[n++] = static_cast<uint8_t>(8 + j);
+                t.from[n++] = 0x80 + 'B';
+            }
+            t.from[n++] = static_cast<uint8_t>(j);
+        }
+        while (n < 32) t.from[n++] = 0x80;
+    }
+    return table;
+}
+
+inline constexpr std::array<EscapeSpread, 256> kEscapeSpreads = MakeEscapeSpreads();
 
 }  // namespace morvel::internal
