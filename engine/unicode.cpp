@@ -719,10 +719,22 @@ inline const uint8_t* ThreeByteRun(const uint8_t* p, const uint8_t* end, const u
     const uint8_t* const from = p;
     uint8_t* o = w.Out();
     uint8_t* written = o;
+    const uint8_t* lastIn = p;
     uint32_t u = 0;
     while (end - p >= 4) {
         uint32_t x;
         std::memcpy(&x, p, 4);  // little-endian, as asserted above
+        if ((x & 0x80) == 0) {
+            // A short run of ASCII between kana and kanji stays here; four
+            // bytes of ASCII, or a 0x00, go back to the word loop.
+            if ((x & 0x80808080) == 0 || (x & 0xFF) == 0) break;
+            u = x & 0xFF;
+            written = o;
+            lastIn = p;
+            *o++ = static_cast<uint8_t>(u);
+            ++p;
+            continue;
+        }
         if ((x & 0xC0C0F0) != 0x8080E0) break;
         const uint32_t v = (x & 0x0F) << 12 | (x >> 2 & 0xFC0) | (x >> 16 & 0x3F);
         if (v < 0x800) break;  // an overlong form (surrogates have no code)
@@ -730,10 +742,11 @@ inline const uint8_t* ThreeByteRun(const uint8_t* p, const uint8_t* end, const u
         if (code == 0) break;
         u = v;
         written = o;
+        lastIn = p;
         o += PutCodeLane(o, code);
         p += 3;
     }
-    if (p != from) w.Resume(o, u, p - 3, written);
+    if (p != from) w.Resume(o, u, lastIn, written);
     return p;
 }
 
