@@ -1,5 +1,6 @@
 #include "engine/pipeline.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace morvel {
@@ -35,6 +36,18 @@ void CConversionPipeline::Feed(const uint8_t* p, int64_t n, CByteStream& out) {
         }
         return;
     }
+    // With stages in between, the text goes through in pieces small enough
+    // that each stage's result is still in the processor's cache when the
+    // next stage reads it.
+    constexpr int64_t kPiece = 64 * 1024;
+    if (stages_.size() > 1 && n > kPiece) {
+        for (int64_t at = 0; at < n; at += kPiece) FeedPiece(p + at, std::min(kPiece, n - at), out);
+        return;
+    }
+    FeedPiece(p, n, out);
+}
+
+void CConversionPipeline::FeedPiece(const uint8_t* p, int64_t n, CByteStream& out) {
     const uint8_t* text = p;
     int64_t length = n;
     for (size_t i = 0; i < stages_.size(); ++i) {

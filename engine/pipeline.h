@@ -42,6 +42,8 @@ public:
     bool PassesThrough() const { return stages_.empty(); }
 
 private:
+    void FeedPiece(const uint8_t* p, int64_t n, CByteStream& out);
+
     std::vector<std::unique_ptr<CChunkConverter>> stages_;
     std::vector<CByteStream> between_;  // stage i's result, stage i+1's text
 };
