@@ -172,12 +172,31 @@ constexpr bool EverySymbolByteHasARow(const std::array<AlnumFullForm, 256>& map)
     return true;
 }
 
+constexpr AlnumFullShuffles MakeAlnumFullShuffles(const std::array<AlnumFullForm, 256>& map) {
+    AlnumFullShuffles t{};
+    for (int i = 0; i < 32; ++i) {
+        const int k = i % 16;
+        t.from20[i] = map[0x20 + k].out[1];
+        t.from3A[i] = k < 7 ? map[0x3A + k].out[1] : k < 13 ? map[0x54 + k].out[1] : 0;
+    }
+    for (int kept = 0; kept < 256; ++kept) {
+        int n = 0;
+        for (int j = 0; j < 8; ++j) {
+            if (!((kept >> j) & 1)) t.keep[kept][n++] = static_cast<uint8_t>(2 * j);
+            t.keep[kept][n++] = static_cast<uint8_t>(2 * j + 1);
+        }
+        while (n < 16) t.keep[kept][n++] = 0x80;
+    }
+    return t;
+}
+
 }  // namespace
 
 constexpr std::array<uint16_t, kKanaFullCount> kKanaFullVoiced = MakeKanaForms(kKanaVoicedRanges, 1);
 constexpr std::array<uint16_t, kKanaFullCount> kKanaFullSemiVoiced = MakeKanaForms(kKanaSemiVoicedRanges, 2);
 constexpr std::array<uint8_t, 256> kSymbolHalfOf81 = MakeSymbolHalfOf81();
 constexpr std::array<AlnumFullForm, 256> kAlnumFullOf = MakeAlnumFullOf();
+constexpr AlnumFullShuffles kAlnumFullShuffles = MakeAlnumFullShuffles(kAlnumFullOf);
 
 static_assert(EverySymbolByteHasARow(kAlnumFullOf), "a symbol byte without a row in kSymbolHalf");
 static_assert(kKanaFullVoiced[0xB6 - kKanaFullBase] == 0x834B && kKanaFullVoiced[0xC4 - kKanaFullBase] == 0x8368 &&

@@ -86,6 +86,20 @@ struct AlnumFullForm {
 };
 extern const std::array<AlnumFullForm, 256> kAlnumFullOf;
 
+// For the byte shuffles of AlnumToFullWidth (16 lanes, written twice for the
+// two halves of 32 lanes): the second byte of the full-width form of each
+// symbol byte a, by a - 0x20 for 20-2F (`from20`), by a - 0x3A for 3A-40 and
+// a - 0x54 for 5B-60 (`from3A`); and, for each set of lanes of a group of 8
+// that keep their one byte (bit j: lane j), where the group's bytes come
+// from in the 16 bytes of its lanes' two bytes taken in turn (lane j's at
+// 2j and 2j + 1, the one kept at 2j + 1), 0x80 past the end.
+struct AlnumFullShuffles {
+    alignas(32) uint8_t from20[32];
+    alignas(32) uint8_t from3A[32];
+    uint8_t keep[256][16];
+};
+extern const AlnumFullShuffles kAlnumFullShuffles;
+
 // Shift-JIS lead bytes: 0x81-0x9F and 0xE0-0xFC.
 constexpr bool IsLeadByte(int b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
 
