@@ -41,15 +41,25 @@ bool CDesktopClipboard::Open(uint32_t ownerWindow) {
 }
 
 void CDesktopClipboard::Close() {
+    // An emptying that no write followed.
+    if (m_emptyPending) {
+        m_emptyPending = false;
+        if (const MorvelDesktop* d = Clipboard()) d->clipboard_empty();
+    }
     m_open = false;
     m_text = Text::kUnread;
 }
 
+// Done at Close, unless a write follows first: the write replaces the text in
+// one step, and only where it is still the one read (the desktop's clipboard
+// is not held while the program converts, as a Windows clipboard would be:
+// another program may take it meanwhile, and keeps it).
 bool CDesktopClipboard::Empty() {
     const MorvelDesktop* d = Clipboard();
     if (!d || !m_open) return false;
     m_text = Text::kNone;
-    return d->clipboard_empty() != 0;
+    m_emptyPending = true;
+    return true;
 }
 
 bool CDesktopClipboard::HasText() {
@@ -107,6 +117,7 @@ bool CDesktopClipboard::SetData(uint32_t format, const std::vector<uint8_t>& blo
     const MorvelDesktop* d = Clipboard();
     m_lastError.clear();
     if (!d || !m_open) return false;
+    m_emptyPending = false;  // the write replaces the text, or leaves what is there
     if (format != CF_TEXT) {
         m_lastError = "only text can be put on the desktop's clipboard";
         return false;

@@ -7,7 +7,10 @@
 // (EUC-JP text, say) becomes U+FFFD, so the desktop always gets valid UTF-8.
 //
 // The desktop's text is read at most once between Open and Close, and
-// converted once for as long as it stays the same. Without a desktop
+// converted once for as long as it stays the same. Empty takes effect at
+// Close; a SetData after it replaces the text read before in one step, and
+// fails, leaving the clipboard as it is, when another program took the
+// clipboard after that read. Without a desktop
 // session or module the port is the headless one: no text, and Open fails.
 #pragma once
 
@@ -31,6 +34,7 @@ private:
 
     CHeadlessClipboard m_headless;
     bool m_open = false;
+    bool m_emptyPending = false;  // Empty was called; done at Close unless SetData came first
     enum class Text { kUnread, kNone, kRead } m_text = Text::kUnread;
     std::vector<uint8_t> m_utf8;                // the text last read
     std::vector<uint8_t> m_converted[2];        // CF_TEXT, CF_UNICODETEXT of it, once made

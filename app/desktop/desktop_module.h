@@ -27,8 +27,10 @@ struct MorvelDesktop {
     int (*clipboard_read)(uint8_t** data, size_t* size);
     // Puts `size` bytes of UTF-8 text on the clipboard, served by a
     // background process of the module until another program takes the
-    // clipboard. 1 once ownership is confirmed; 0 on failure, with *error
-    // set to a static description.
+    // clipboard. It replaces the text this process read last, and only
+    // while that text is still there: another program that took the
+    // clipboard since keeps it (0). 1 once ownership is confirmed; 0 on
+    // failure, with *error set to a static description.
     int (*clipboard_write)(const uint8_t* data, size_t size, const char** error);
     // Leaves the clipboard owning nothing. 1 done, 0 failed.
     int (*clipboard_empty)(void);

@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstring>
 #include <new>
+#include <thread>
 #include <vector>
 
 #include <xcb/xfixes.h>
@@ -27,6 +28,9 @@ constexpr std::chrono::seconds kReadBound{20};
 // Bound of a write: the server started, the text handed over and the
 // clipboard taken.
 constexpr std::chrono::seconds kWriteBound{5};
+// The write's answer when another program took the clipboard after the
+// text was read: that program's text stays.
+constexpr const char* kTakenMeanwhile = "another program took the clipboard while the text was converted";
 // How long the server waits for the caller's text.
 constexpr int kServerReceiveSeconds = 10;
 
@@ -122,12 +126,16 @@ xcb_window_t g_silentOwner = XCB_NONE;
 
 // The text the process read last, kept while the clipboard keeps its owner:
 // XFixes reports every change of owner to a window of the process's own, so
-// the start-up check and the run after it take the text once.
+// the start-up check and the run after it take the text once. A write
+// replaces the text read last only while the clipboard has kept the owner it
+// was read from (`pending`): a program that took the clipboard in between
+// keeps it.
 struct LastRead {
     xcb_connection_t* c = nullptr;
-    xcb_window_t watch = XCB_NONE;
+    xcb_window_t watch = XCB_NONE;  // XFixes reports to it; its property changes give server times
     bool changed = true;  // an owner change was seen since the text was read
-    bool valid = false;
+    bool valid = false;   // `text` may stand for another read
+    bool pending = false;  // a text was read and no write or emptying followed
     xcb_window_t owner = XCB_NONE;
     std::string text;
 };
@@ -255,24 +263,32 @@ public:
         xcb_prefetch_maximum_request_length(c);
     }
 
-    // Takes the clipboard: false when it could not be had.
-    bool Own(xcb_window_t root) {
+    // Takes the clipboard at `since`, or at the server's time now when it
+    // is 0: kRefused when the server kept another owner (one that took the
+    // clipboard later than that), kNoAnswer when the server did not answer.
+    enum class Taken { kOwned, kRefused, kNoAnswer };
+    Taken Own(xcb_window_t root, xcb_timestamp_t since) {
         window_ = xcb_generate_id(c_);
         const uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
         xcb_create_window(c_, XCB_COPY_FROM_PARENT, window_, root, -1, -1, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
                           XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK, &mask);
-        // A server time for the ownership: that of a change to our own window.
-        xcb_change_property(c_, XCB_PROP_MODE_APPEND, window_, atoms_[kProperty], XCB_ATOM_STRING, 8, 0, "");
-        auto event = WaitEvent(c_, After(kAnswerBound), [&](const xcb_generic_event_t& e) {
-            return EventType(e) == XCB_PROPERTY_NOTIFY &&
-                   reinterpret_cast<const xcb_property_notify_event_t&>(e).window == window_;
-        });
-        if (!event) return false;
-        time_ = reinterpret_cast<const xcb_property_notify_event_t&>(*event).time;
+        time_ = since;
+        if (time_ == 0) {
+            // A server time for the ownership: that of a change to our own window.
+            xcb_change_property(c_, XCB_PROP_MODE_APPEND, window_, atoms_[kProperty], XCB_ATOM_STRING, 8, 0, "");
+            auto event = WaitEvent(c_, After(kAnswerBound), [&](const xcb_generic_event_t& e) {
+                return EventType(e) == XCB_PROPERTY_NOTIFY &&
+                       reinterpret_cast<const xcb_property_notify_event_t&>(e).window == window_;
+            });
+            if (!event) return Taken::kNoAnswer;
+            time_ = reinterpret_cast<const xcb_property_notify_event_t&>(*event).time;
+        }
         xcb_set_selection_owner(c_, window_, atoms_[kClipboard], time_);
+        // The take is confirmed by the server's answer, never assumed.
         auto owner = Await<xcb_get_selection_owner_reply_t>(c_, xcb_get_selection_owner(c_, atoms_[kClipboard]),
                                                             After(kAnswerBound));
-        return owner && owner->owner == window_;
+        if (!owner) return Taken::kNoAnswer;
+        return owner->owner == window_ ? Taken::kOwned : Taken::kRefused;
     }
 
     // Serves the clipboard until another client takes it or the display
@@ -466,20 +482,27 @@ bool X11ReadClipboard(std::string& text) {
     const xcb_atom_t* atoms = c ? Atoms(c) : nullptr;
     if (!atoms) return false;
     const uint8_t ownerEvent = OwnerEvents(c);
-    if (ownerEvent != 0 && g_last.c != c) {
+    if (g_last.c != c) {
         g_last = LastRead{};
         g_last.c = c;
-        g_last.watch = NewWindow(c, XCB_EVENT_MASK_NO_EVENT);
-        xcb_xfixes_select_selection_input(c, g_last.watch, atoms[kClipboard], kOwnerChanges);
+        g_last.watch = NewWindow(c, XCB_EVENT_MASK_PROPERTY_CHANGE);
+        if (ownerEvent != 0) xcb_xfixes_select_selection_input(c, g_last.watch, atoms[kClipboard], kOwnerChanges);
     }
-    xcb_window_t owner = Owner(c, atoms);
-    // Every change reported before the owner's answer has arrived by now.
-    while (xcb_generic_event_t* e = xcb_poll_for_event(c)) {
-        NoteChange(*e, ownerEvent);
-        std::free(e);
-    }
+    // The owner now; every change reported before its answer has arrived
+    // by then and is in that answer.
+    const auto currentOwner = [&] {
+        const xcb_window_t now = Owner(c, atoms);
+        while (xcb_generic_event_t* e = xcb_poll_for_event(c)) {
+            NoteChange(*e, ownerEvent);
+            std::free(e);
+        }
+        return now;
+    };
+    xcb_window_t owner = currentOwner();
+    g_last.pending = false;
     if (ownerEvent != 0 && !g_last.changed && g_last.valid && owner == g_last.owner) {
         text = g_last.text;
+        g_last.pending = true;
         return true;
     }
     g_last.changed = false;
@@ -494,7 +517,10 @@ bool X11ReadClipboard(std::string& text) {
     // the old, which then ends): the new owner is asked from the start, a
     // few times at most.
     for (int round = 0; round < 3; ++round) {
-        if (round > 0) owner = Owner(c, atoms);
+        if (round > 0) {
+            owner = currentOwner();
+            g_last.changed = false;  // the text is now the new owner's
+        }
         if (owner == XCB_NONE || owner == g_silentOwner) break;
         Answer answer = Answer::kRefused;
         for (const xcb_atom_t target : {atoms[kUtf8String], atoms[kTextPlainUtf8], xcb_atom_t{XCB_ATOM_STRING}}) {
@@ -512,8 +538,9 @@ bool X11ReadClipboard(std::string& text) {
     }
     xcb_destroy_window(c, window);
     xcb_flush(c);
+    g_last.owner = owner;
+    g_last.pending = found;
     if (found && ownerEvent != 0 && !g_last.changed) {
-        g_last.owner = owner;
         g_last.text = text;
         g_last.valid = true;
     }
@@ -529,16 +556,71 @@ bool X11EmptyClipboard() {
                                                         After(kAnswerBound));
     g_silentOwner = XCB_NONE;
     g_last.valid = false;
+    g_last.pending = false;
     return owner && owner->owner == XCB_NONE;
 }
 
+namespace {
+
+// The X server's time now: that of a change to the watching window (every
+// owner change reported before it is noted on the way). 0 when none came.
+xcb_timestamp_t ServerTime(xcb_connection_t* c, const xcb_atom_t* atoms, uint8_t ownerEvent) {
+    xcb_change_property(c, XCB_PROP_MODE_APPEND, g_last.watch, atoms[kProperty], XCB_ATOM_STRING, 8, 0, "");
+    auto event = WaitEvent(c, After(kAnswerBound), [&](const xcb_generic_event_t& e) {
+        NoteChange(e, ownerEvent);
+        return EventType(e) == XCB_PROPERTY_NOTIFY &&
+               reinterpret_cast<const xcb_property_notify_event_t&>(e).window == g_last.watch;
+    });
+    return event ? reinterpret_cast<const xcb_property_notify_event_t&>(*event).time : xcb_timestamp_t{0};
+}
+
+// Why the text read last cannot be replaced, nullptr when it can: the
+// clipboard must still have the owner it was read from. `since` gets the
+// time the server's take is to carry; the X server ignores a take older
+// than the last change of owner, so a program that takes the clipboard
+// after this check keeps it too: the check waits until the server's clock
+// has passed `since`, and every later change carries a later time.
+const char* WhyNotReplaceable(xcb_connection_t* c, const xcb_atom_t* atoms, xcb_timestamp_t& since) {
+    const char* const noAnswer = "the X server did not answer";
+    const uint8_t ownerEvent = OwnerEvents(c);
+    since = ServerTime(c, atoms, ownerEvent);
+    if (since == 0) return noAnswer;
+    const Deadline deadline = After(kAnswerBound);
+    for (;;) {
+        const xcb_timestamp_t now = ServerTime(c, atoms, ownerEvent);
+        if (now == 0 || (now == since && MillisecondsLeft(deadline) == 0)) return noAnswer;
+        if (now != since) break;
+        std::this_thread::sleep_for(std::chrono::microseconds(250));
+    }
+    // Without XFixes: the same owner at least.
+    const bool unchanged = ownerEvent != 0 ? !g_last.changed : Owner(c, atoms) == g_last.owner;
+    return unchanged ? nullptr : kTakenMeanwhile;
+}
+
+}  // namespace
+
 // The caller's side: the program's own binary is started as the server (a
-// spawn, safe in a threaded caller), the text handed over on a socket, and
-// the server's answer awaited: its pid, then '1' once the clipboard is its.
+// spawn, safe in a threaded caller); the time its take is to carry, the
+// text's length and the text are handed over on a socket, and the server's
+// answer awaited: its pid, then '1' once the clipboard is its, or '0' when
+// the X server kept another owner.
 bool X11WriteClipboard(const uint8_t* text, size_t size, const char** error) {
     *error = "no X display can be reached";
-    if (!Connection()) return false;
+    xcb_connection_t* c = Connection();
+    const xcb_atom_t* atoms = c ? Atoms(c) : nullptr;
+    if (!atoms) return false;
+    // The text read last is replaced only where it still is; without a read
+    // the server takes the clipboard at its own time (0).
+    xcb_timestamp_t since = 0;
+    const bool replacing = g_last.c == c && g_last.pending;
     g_last.valid = false;
+    g_last.pending = false;
+    if (replacing) {
+        if (const char* why = WhyNotReplaceable(c, atoms, since)) {
+            *error = why;
+            return false;
+        }
+    }
     int fds[2];
     *error = "the clipboard's server cannot be started";
     if (!SocketPair(fds)) return false;
@@ -553,14 +635,20 @@ bool X11WriteClipboard(const uint8_t* text, size_t size, const char** error) {
         return false;
     }
     const Deadline deadline = After(kWriteBound);
+    const uint32_t time = since;
     const uint64_t length = size;
-    const bool handed = SendAll(fds[0], &length, sizeof length, deadline) && SendAll(fds[0], text, size, deadline);
+    const bool handed = SendAll(fds[0], &time, sizeof time, deadline) &&
+                        SendAll(fds[0], &length, sizeof length, deadline) && SendAll(fds[0], text, size, deadline);
     ::shutdown(fds[0], SHUT_WR);
     std::string answer;
     const ReadEnd end = handed ? ReceiveAll(fds[0], answer, 16, kWriteBound, deadline) : ReadEnd::kError;
     ::close(fds[0]);
     WaitChild(starter, After(kAnswerBound));  // the starter ends as soon as the server is on its own
-    if (end == ReadEnd::kEnd && answer.size() == sizeof(int32_t) + 1 && answer.back() == '1') return true;
+    if (end == ReadEnd::kEnd && answer.size() == sizeof(int32_t) + 1) {
+        if (answer.back() == '1') return true;
+        *error = kTakenMeanwhile;  // the server's take was ignored: another program's was later
+        return false;
+    }
     if (answer.size() >= sizeof(int32_t) && end != ReadEnd::kEnd) {
         int32_t server = 0;
         std::memcpy(&server, answer.data(), sizeof server);
@@ -584,10 +672,13 @@ int X11ServeClipboard() {
     const struct timeval wait = {kServerReceiveSeconds, 0};
     ::setsockopt(3, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
     if (::send(3, &pid, sizeof pid, MSG_NOSIGNAL) != sizeof pid) return 1;
+    uint32_t since = 0;
     uint64_t length = 0;
     std::string text;
     try {
-        if (!ReceiveExactly(3, &length, sizeof length) || length > text.max_size()) return 1;
+        if (!ReceiveExactly(3, &since, sizeof since) || !ReceiveExactly(3, &length, sizeof length) ||
+            length > text.max_size())
+            return 1;
         text.resize(static_cast<size_t>(length));
     } catch (const std::bad_alloc&) {
         return 1;
@@ -598,11 +689,14 @@ int X11ServeClipboard() {
     const xcb_atom_t* atoms = c ? Atoms(c) : nullptr;
     if (!atoms) return 1;
     Server server(c, atoms, std::move(text));
-    const bool owned = server.Own(RootWindow());
-    const char status = owned ? '1' : '0';
-    (void)::send(3, &status, 1, MSG_NOSIGNAL);
+    const Server::Taken taken = server.Own(RootWindow(), since);
+    // '1' owned, '0' refused; no answer when the X server gave none.
+    if (taken != Server::Taken::kNoAnswer) {
+        const char status = taken == Server::Taken::kOwned ? '1' : '0';
+        (void)::send(3, &status, 1, MSG_NOSIGNAL);
+    }
     ::close(3);
-    if (!owned) return 1;
+    if (taken != Server::Taken::kOwned) return 1;
     server.Run();
     return 0;
 }

@@ -17,8 +17,11 @@ bool X11ReadClipboard(std::string& text);
 
 // Puts `text` on the clipboard, served by a background process of the
 // program's own binary (X11ServeClipboard) until another client takes the
-// clipboard. False, with a description in *error, when ownership was not
-// confirmed in time.
+// clipboard. After a read it replaces the text read, and only while the
+// clipboard has kept the owner it was read from: another client that took
+// it since, or takes it before the server does, keeps it. False, with a
+// description in *error, when ownership was not confirmed in time or that
+// other client kept the clipboard.
 bool X11WriteClipboard(const uint8_t* text, size_t size, const char** error);
 
 // The clipboard owns nothing afterwards.
