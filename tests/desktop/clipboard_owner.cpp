@@ -5,6 +5,11 @@
 //   clipboard_owner stalled   answers with an incremental (INCR) transfer,
 //                             sends its first piece and then nothing more
 //   clipboard_owner latin1    answers requests for STRING alone, with "ABC"
+//   clipboard_owner handover  answers each request for UTF8_STRING ("旧"
+//                             from its first window, "新" from the later ones)
+//                             and takes the clipboard anew with a new window
+//                             right after: a program that copies again while
+//                             its reader converts what it read
 //   clipboard_owner none      leaves the clipboard owning nothing, and ends
 //
 // It prints "ready" once the clipboard is its own, and ends when another
@@ -42,8 +47,9 @@ void Notify(xcb_connection_t* c, const xcb_selection_request_event_t& request, x
 
 int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
-    if (mode != "silent" && mode != "garbage" && mode != "stalled" && mode != "latin1" && mode != "none") {
-        std::fprintf(stderr, "usage: clipboard_owner silent|garbage|stalled|latin1|none\n");
+    if (mode != "silent" && mode != "garbage" && mode != "stalled" && mode != "latin1" && mode != "handover" &&
+        mode != "none") {
+        std::fprintf(stderr, "usage: clipboard_owner silent|garbage|stalled|latin1|handover|none\n");
         return 2;
     }
     xcb_connection_t* c = xcb_connect(nullptr, nullptr);
@@ -70,6 +76,7 @@ int main(int argc, char** argv) {
     std::puts("ready");
     std::fflush(stdout);
 
+    xcb_window_t current = window;  // the owner window of ours (a new one at each handover)
     xcb_window_t reader = XCB_NONE;  // the stalled transfer's reader
     xcb_atom_t readerProperty = XCB_ATOM_NONE;
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
@@ -80,7 +87,9 @@ int main(int argc, char** argv) {
         ::poll(&pfd, 1, static_cast<int>(left.count()));
         while (xcb_generic_event_t* e = xcb_poll_for_event(c)) {
             const uint8_t type = e->response_type & 0x7F;
-            if (type == XCB_SELECTION_CLEAR) return 0;
+            // An earlier window's loss is a handover, the owner's own doing.
+            if (type == XCB_SELECTION_CLEAR && reinterpret_cast<xcb_selection_clear_event_t*>(e)->owner == current)
+                return 0;
             if (type == XCB_PROPERTY_NOTIFY) {
                 const auto& p = *reinterpret_cast<xcb_property_notify_event_t*>(e);
                 if (p.window == reader && p.atom == readerProperty && p.state == XCB_PROPERTY_DELETE) {
@@ -103,6 +112,17 @@ int main(int argc, char** argv) {
                     xcb_change_property(c, XCB_PROP_MODE_REPLACE, request.requestor, property, XCB_ATOM_STRING, 8,
                                         3, "ABC");
                     Notify(c, request, property);
+                } else if (mode == "handover" && request.target == utf8) {
+                    const char* text = request.owner == window ? "旧" : "新";
+                    xcb_change_property(c, XCB_PROP_MODE_REPLACE, request.requestor, property, utf8, 8,
+                                        std::strlen(text), text);
+                    Notify(c, request, property);
+                    if (request.owner == current) {
+                        current = xcb_generate_id(c);
+                        xcb_create_window(c, XCB_COPY_FROM_PARENT, current, root, 0, 0, 1, 1, 0,
+                                          XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
+                        xcb_set_selection_owner(c, current, clipboard, XCB_CURRENT_TIME);
+                    }
                 } else if (mode == "stalled" && request.target == utf8) {
                     // A long text announced; its first piece goes once the
                     // reader has deleted the announcement, then silence.

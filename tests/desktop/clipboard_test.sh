@@ -21,8 +21,16 @@ servers() {
         tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "DISPLAY=$DISPLAY" && echo "$pid"
     done
 }
-put() { xclip -selection clipboard -i "$@"; }
 get() { xclip -selection clipboard -o "$@" 2>/dev/null; }
+# xclip -i returns before the X server has its claim (its child in the
+# background sends it), so put waits until the text reads back: a run that
+# follows reads it, as a run after a user's copy would.
+put() {
+    cat >"$work/put"
+    xclip -selection clipboard -i "$@" "$work/put"
+    for _ in $(seq 1 200); do get "$@" | cmp -s - "$work/put" && return 0; sleep 0.01; done
+    return 1
+}
 clear() { "$owner" none; }
 run() { timeout 20 "$morvel" "$@" 2>"$work/err" </dev/null; }
 # Starts the helper in the background and waits for its first line.
@@ -93,13 +101,32 @@ check "EUC-JP out" '[ $status -eq 0 ] && [ -n "$(get)" ] && get | iconv -f UTF-8
 printf 'x' | put
 run /c && run /c
 check "one server after two runs" '[ "$(servers | wc -l)" -eq 1 ]'
+# Another program takes the clipboard from our server and a run follows at
+# once, 20 times: each run reads that program's text and its result owns
+# the clipboard.
+missed=
+for i in $(seq 1 20); do
+    printf '写し%d' "$i" | put
+    run /cJ
+    status=$?
+    [ $status -eq 0 ] && [ "$(get | od -An -tx1)" = "$(printf '写し%d' "$i" | iconv -f UTF-8 -t ISO-2022-JP | od -An -tx1)" ] ||
+        missed="$missed $i"
+done
+check "runs right after another program took the clipboard (missed:${missed:- none})" '[ -z "$missed" ]'
 printf 'y' | put
-for _ in $(seq 1 20); do [ -z "$(servers)" ] && break; sleep 0.1; done
+for _ in $(seq 1 20); do [ -z "$(servers)" ] && break; sleep 0.1; done  # a server ends after its loss
 check "no server after another owner took the clipboard" '[ -z "$(servers)" ]'
+# A program that takes the clipboard anew while the run converts keeps it:
+# the run says so and ends with status 1.
+start "$owner" handover
+run /cJ
+status=$?
+check "a new owner while converting" \
+    '[ $status -eq 1 ] && grep -q "another program took the clipboard" "$work/err" && [ "$(get)" = 新 ]'
+stop
 
-# The fallbacks (no server of ours is left to take a hand-off): an owner
-# with Latin-1 text (STRING) alone, and a Wayland name without its socket,
-# which leaves the clipboard to the X server.
+# The fallbacks: an owner with Latin-1 text (STRING) alone, and a Wayland
+# name without its socket, which leaves the clipboard to the X server.
 start "$owner" latin1
 WAYLAND_DISPLAY=no-such-socket run /c /N
 status=$?
