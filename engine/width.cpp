@@ -251,23 +251,7 @@ inline bool KanaHalfUnit(const uint8_t*& p, const uint8_t* e, bool final, uint8_
         p += 1;  // a lead byte that ends the text is dropped
         return true;
     }
-    // The pairs that follow one another go in one loop (katakana words).
-    do {
-        const unsigned lead = p[0], b = p[1];
-        p += 2;
-        if (lead == 0x83 && b - kKanaHalfTrailFirst <= unsigned{kKanaHalfTrailLast - kKanaHalfTrailFirst}) {
-            const uint8_t* half = kKanaHalf[KanaHalfIndex(static_cast<int>(b))];
-            o[0] = half[0];
-            o[1] = half[1];
-            o += half[1] == kKanaHalfNone ? 1 : 2;
-        } else if (lead == (kFullLongVowel >> 8) && b == (kFullLongVowel & 0xFF)) {
-            *o++ = kHalfLongVowel;
-        } else {
-            o[0] = static_cast<uint8_t>(lead);
-            o[1] = static_cast<uint8_t>(b);
-            o += 2;
-        }
-    } while (e - p >= 2 && IsLeadByte(*p));
+    KanaHalfPairs(p, e, o);
     return true;
 }
 

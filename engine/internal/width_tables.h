@@ -65,6 +65,12 @@ constexpr int KanaHalfIndex(int trail) { return trail < 0x80 ? trail - 0x40 : tr
 inline constexpr uint16_t kFullLongVowel = 0x815B;
 inline constexpr uint8_t kHalfLongVowel = 0xB0;
 
+// KanaToHalfWidth on the pairs at p, one after another while a lead byte is
+// there with its trail in front of e (at least one: p holds a lead byte and
+// e - p >= 2): the full-width katakana and ー to their half-width forms,
+// other pairs copied. Katakana words come as runs of pairs.
+inline void KanaHalfPairs(const uint8_t*& p, const uint8_t* e, uint8_t*& o);
+
 // Two parallel tables: the full-width symbol of each row and its ASCII
 // byte. The ASCII bytes '.' and ',' stand in two rows each; a search from
 // row 0 finds 。 and 、 first.
@@ -102,5 +108,24 @@ extern const AlnumFullShuffles kAlnumFullShuffles;
 
 // Shift-JIS lead bytes: 0x81-0x9F and 0xE0-0xFC.
 constexpr bool IsLeadByte(int b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+
+inline void KanaHalfPairs(const uint8_t*& p, const uint8_t* e, uint8_t*& o) {
+    do {
+        const unsigned lead = p[0], b = p[1];
+        p += 2;
+        if (lead == 0x83 && b - kKanaHalfTrailFirst <= unsigned{kKanaHalfTrailLast - kKanaHalfTrailFirst}) {
+            const uint8_t* half = kKanaHalf[KanaHalfIndex(static_cast<int>(b))];
+            o[0] = half[0];
+            o[1] = half[1];
+            o += half[1] == kKanaHalfNone ? 1 : 2;
+        } else if (lead == (kFullLongVowel >> 8) && b == (kFullLongVowel & 0xFF)) {
+            *o++ = kHalfLongVowel;
+        } else {
+            o[0] = static_cast<uint8_t>(lead);
+            o[1] = static_cast<uint8_t>(b);
+            o += 2;
+        }
+    } while (e - p >= 2 && IsLeadByte(*p));
+}
 
 }  // namespace morvel
