@@ -188,13 +188,18 @@ MORVEL_AVX2_END
 // of each half of the result); LowEighths and HighEighths put lanes 0-7 and
 // 8-15 of each half of a in front of the same lanes of b.
 //
+// LanesBefore(v, previous): lane i holds lane i - 1 of v, lane 0 the last
+// lane of `previous` (PreviousLanes across two blocks that follow one
+// another).
+//
 // kShuffles says whether the byte shuffle of AVX2 is there, which SSE2
 // lacks: ShuffleHalves gives in lane i of each half the lane of `table` in
 // that half that the low 4 bits of lane i of `index` name, or 0 where bit 7
 // of that lane is set; LoadHalves reads the two halves from two places,
-// StoreLowHalf and StoreHighHalf write one half. Kernels use these only
-// under `if constexpr (kShuffles)`: at SSE2 width they are declared and
-// never defined, so that a use elsewhere fails to link.
+// LoadEighths the four eighths of 8 lanes from four, StoreLowHalf and
+// StoreHighHalf write one half. Kernels use these only under `if constexpr
+// (kShuffles)`: at SSE2 width they are declared and never defined, so that
+// a use elsewhere fails to link.
 
 #if MORVEL_SSE2
 namespace morvel::internal::v128 {
@@ -203,10 +208,12 @@ inline Vec InterleaveLow(Vec a, Vec b) { return _mm_unpacklo_epi8(a, b); }
 inline Vec InterleaveHigh(Vec a, Vec b) { return _mm_unpackhi_epi8(a, b); }
 inline Vec LowEighths(Vec a, Vec b) { return _mm_unpacklo_epi64(a, b); }
 inline Vec HighEighths(Vec a, Vec b) { return _mm_unpackhi_epi64(a, b); }
+inline Vec LanesBefore(Vec v, Vec previous) { return Or(_mm_slli_si128(v, 1), _mm_srli_si128(previous, 15)); }
 
 constexpr bool kShuffles = false;
 Vec ShuffleHalves(Vec table, Vec index);
 Vec LoadHalves(const uint8_t* low, const uint8_t* high);
+Vec LoadEighths(const uint8_t* a, const uint8_t* b, const uint8_t* c, const uint8_t* d);
 void StoreLowHalf(uint8_t* p, Vec v);
 void StoreHighHalf(uint8_t* p, Vec v);
 
@@ -231,11 +238,23 @@ inline Vec InterleaveLow(Vec a, Vec b) { return _mm256_unpacklo_epi8(a, b); }
 inline Vec InterleaveHigh(Vec a, Vec b) { return _mm256_unpackhi_epi8(a, b); }
 inline Vec LowEighths(Vec a, Vec b) { return _mm256_unpacklo_epi64(a, b); }
 inline Vec HighEighths(Vec a, Vec b) { return _mm256_unpackhi_epi64(a, b); }
+inline Vec LanesBefore(Vec v, Vec previous) {
+    // Below v's low half the high half of `previous`, then each half
+    // shifted by a byte with the byte in front of it.
+    return _mm256_alignr_epi8(v, _mm256_permute2x128_si256(previous, v, 0x21), 15);
+}
 
 constexpr bool kShuffles = true;
 inline Vec ShuffleHalves(Vec table, Vec index) { return _mm256_shuffle_epi8(table, index); }
 inline Vec LoadHalves(const uint8_t* low, const uint8_t* high) {
     return _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(high), reinterpret_cast<const __m128i*>(low));
+}
+inline Vec LoadEighths(const uint8_t* a, const uint8_t* b, const uint8_t* c, const uint8_t* d) {
+    const __m128i low = _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(a)),
+                                           _mm_loadl_epi64(reinterpret_cast<const __m128i*>(b)));
+    const __m128i high = _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(c)),
+                                            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(d)));
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1);
 }
 inline void StoreLowHalf(uint8_t* p, Vec v) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm256_castsi256_si128(v));
