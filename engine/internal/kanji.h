@@ -89,4 +89,48 @@ constexpr std::array<EscapeSpread, 256> MakeEscapeSpreads() {
 
 inline constexpr std::array<EscapeSpread, 256> kEscapeSpreads = MakeEscapeSpreads();
 
+// For JIS to Shift-JIS, which leaves out the bytes of escape sequences: byte
+// shuffles of 16 lanes that drop lanes. keepLow[m] gives the lanes 0-7 that
+// are not in the set m (bit j: lane j), in order, then 0x80 (a shuffle index
+// that gives 0); keepHigh[m] the same for lanes 8-15 of the 16. With n lanes
+// kept of the low 8, close[n] moves the kept lanes of the high 8 (from lane
+// 8 on) down to lane n.
+struct DropShuffles {
+    uint8_t keepLow[256][8];
+    uint8_t keepHigh[256][8];
+    uint8_t close[9][16];
+};
+
+constexpr DropShuffles MakeDropShuffles() {
+    DropShuffles t{};
+    for (int dropped = 0; dropped < 256; ++dropped) {
+        int n = 0;
+        for (int j = 0; j < 8; ++j) {
+            if ((dropped >> j) & 1) continue;
+            t.keepLow[dropped][n] = static_cast<uint8_t>(j);
+            t.keepHigh[dropped][n] = static_cast<uint8_t>(8 + j);
+            ++n;
+        }
+        for (; n < 8; ++n) t.keepLow[dropped][n] = t.keepHigh[dropped][n] = 0x80;
+    }
+    for (int n = 0; n <= 8; ++n) {
+        for (int q = 0; q < 16; ++q) {
+            t.close[n][q] = static_cast<uint8_t>(q < n ? q : q - n + 8 < 16 ? q - n + 8 : 0x80);
+        }
+    }
+    return t;
+}
+
+inline constexpr DropShuffles kDropShuffles = MakeDropShuffles();
+
+// Bit i of the result: whether bits 0 to i of x hold an odd number of ones.
+constexpr uint32_t PrefixParity(uint32_t x) {
+    x ^= x << 1;
+    x ^= x << 2;
+    x ^= x << 4;
+    x ^= x << 8;
+    x ^= x << 16;
+    return x;
+}
+
 }  // namespace morvel::internal
