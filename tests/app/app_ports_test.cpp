@@ -122,121 +122,84 @@ TEST_F(AppPortsTest, TextPadExchangeWithNothingSelected) {
               "Clipboard contains EUC code.Please set TextPad script to English or convert from file.|Warning");
 }
 
-TEST_F(AppPortsTest, ReadClipboardCases) {
-    CMainApp app = MakeApp();
-    CByteStream s;
-    const struct {
-        EncodingId inputMode;
-        uint32_t format;
-        Block block;
-        int result;
-        Block expected;
-    } cases[] = {
-        {AutoDetect, CF_TEXT, B(std::string("abc\0\0\0\0\0\0\0\0\0\0\0\0\0", 16)), 1,
-         B(std::string("abc\0\0\0\0\0\0\0\0\0\0\0\0\0", 16))},
-        {AutoDetect, CF_TEXT, B("abc"), 1, B(std::string("abc\0", 4))},
-        {AutoDetect, CF_UNICODETEXT, B("a\0"), 0, {}},  // no text format: stream as it was
-        // Wide read: code page 1252 where every character has a byte there.
-        {EucJp, CF_UNICODETEXT, {0xA4, 0x00, 0xA2, 0x00, 0x20, 0x00, 0x00, 0x00}, 1, {0xA4, 0xA2, 0x20, 0x00}},
-        {EucJp, CF_UNICODETEXT, {0xAC, 0x20, 0x41, 0x00}, 1, {0x80, 0x41, 0x00}},
-        // Otherwise Shift-JIS.
-        {EucJp, CF_UNICODETEXT, {0xE5, 0x65, 0x41, 0x00, 0x00, 0x00}, 1, {0x93, 0xFA, 0x41, 0x00}},
-    };
-    for (const auto& c : cases) {
-        clipboard.formats = {{c.format, c.block}};
-        app.m_cmdInfo.m_inputMode = c.inputMode;
-        app.m_detectedInput = AutoDetect;
-        s.Clear();
-        EXPECT_EQ(app.ReadClipboard(s, false), c.result);
-        EXPECT_EQ(Contents(s), c.expected);
-        EXPECT_FALSE(clipboard.open);
-    }
-    EXPECT_TRUE(messages.shown.empty());
-    clipboard.failOpen = true;
-    EXPECT_EQ(app.ReadClipboard(s, false), 0);
-    EXPECT_EQ(messages.shown, (std::vector<std::string>{"Clipboard open error 2?|"}));
-}
-
-// ReadClipboard in TextPad mode: what is emptied, which commands go to the
-// editor in which order, and what is read.
-TEST_F(AppPortsTest, TextPadReadCases) {
-    const Block old = B(std::string("old\0", 4));
-    const struct {
-        const char* name;
-        std::string selection, document;
-        bool peek;
-        int result;
-        std::vector<int> commands;
-        Block stream;  // after the read
-        bool oldKept;  // the clipboard still holds the old text
-    } cases[] = {
-        {"a selection", "sel", "doc", false, 1, {ID_EDIT_COPY}, B(std::string("sel\0", 4)), false},
-        {"nothing selected", "", "doc", false, 1, {ID_EDIT_COPY, ID_EDIT_SELECT_ALL, ID_EDIT_COPY},
-         B(std::string("doc\0", 4)), false},
-        {"an empty document", "", "", false, 0, {ID_EDIT_COPY, ID_EDIT_SELECT_ALL, ID_EDIT_COPY}, B("kept"), false},
-        {"peek", "sel", "doc", true, 1, {}, old, true},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        clipboard.formats = {{CF_TEXT, old}};
-        editor = FakeEditor(&clipboard);
-        editor.selection = c.selection;
-        editor.document = c.document;
-        CByteStream s;
-        for (char ch : std::string("kept")) s.Append(static_cast<uint8_t>(ch));
-        EXPECT_EQ(MakeApp(true).ReadClipboard(s, c.peek), c.result);
-        EXPECT_EQ(editor.commands, c.commands);
-        EXPECT_EQ(Contents(s), c.stream);
-        EXPECT_EQ(clipboard.formats.count(CF_TEXT) && clipboard.formats[CF_TEXT] == old, c.oldKept);
-        EXPECT_FALSE(clipboard.open);
-    }
-    // Peek with no text, and a clipboard that holds only a picture: no text,
-    // no message, nothing sent.
-    for (const bool textPad : {true, false}) {
-        clipboard.formats = {{2, B("picture")}};
-        editor.commands.clear();
-        CByteStream s;
-        EXPECT_EQ(MakeApp(textPad).ReadClipboard(s, textPad), 0);
-        EXPECT_TRUE(s.Empty());
-        EXPECT_TRUE(editor.commands.empty());
-    }
-    EXPECT_TRUE(messages.shown.empty());
-}
-
-// The clipboard's failures: each shows its message once and the run goes on.
-TEST_F(AppPortsTest, ClipboardFailureMessages) {
+// ReadClipboard (with peek or not) and WriteClipboard, case by case: the
+// clipboard's formats (and how it fails), the editor's selection and
+// document, the stream holding "kept" before the call. Then the result, the
+// stream, the editor's commands in order and the message; the clipboard is
+// closed after each, and a peek leaves it as it was.
+TEST_F(AppPortsTest, ClipboardExchangeCases) {
+    enum Op { kRead, kPeek, kWrite };
+    const Block old = B(std::string("old\0", 4)), kept = B("kept");
     const std::vector<int> paste = {ID_FILE_NEW, ID_EDITOR_PREPARE_PASTE, ID_EDIT_PASTE};
+    auto failOpen = [](FakeClipboard& c) { c.failOpen = true; };
     const struct {
         const char* name;
+        Op op;
+        bool textPad;
+        EncodingId inputMode;
+        std::map<uint32_t, Block> formats;
+        std::string selection, document;
         void (*breakIt)(FakeClipboard&);
-        bool textPad, write;
         int result;
-        std::string message;
+        Block stream;
         std::vector<int> commands;
+        std::string message;
     } cases[] = {
-        {"open to empty", [](FakeClipboard& c) { c.failOpen = true; }, true, false, 0, "Clipboard open error 1?|", {}},
-        {"memory", [](FakeClipboard& c) { c.throwOnGet = 1; }, false, false, 0, "Memory Exception|", {}},
-        {"other", [](FakeClipboard& c) { c.throwOnGet = 2; }, false, false, 0, "Other Exception|", {}},
-        {"refused", [](FakeClipboard& c) { c.failSet = true; }, true, true, 1, "Paste failed busy?|", paste},
-        {"not opened", [](FakeClipboard& c) { c.failOpen = true; }, true, true, 1, "Cannot open the Clipboard|", paste},
-        {"not opened, no editor", [](FakeClipboard& c) { c.failOpen = true; }, false, true, 1,
-         "Cannot open the Clipboard|", {}},
+        {"text with NULs", kRead, false, AutoDetect, {{CF_TEXT, B(std::string("abc\0\0\0\0\0\0\0\0\0\0\0\0\0", 16))}}, "",
+         "", nullptr, 1, B(std::string("abc\0\0\0\0\0\0\0\0\0\0\0\0\0", 16)), {}, ""},
+        {"text", kRead, false, AutoDetect, {{CF_TEXT, B("abc")}}, "", "", nullptr, 1, B(std::string("abc\0", 4)), {}, ""},
+        {"no text format", kRead, false, AutoDetect, {{CF_UNICODETEXT, B("a\0")}}, "", "", nullptr, 0, kept, {}, ""},
+        // Wide read: code page 1252 where every character has a byte there,
+        // otherwise Shift-JIS.
+        {"wide, Latin-1", kRead, false, EucJp, {{CF_UNICODETEXT, {0xA4, 0x00, 0xA2, 0x00, 0x20, 0x00, 0x00, 0x00}}}, "",
+         "", nullptr, 1, {0xA4, 0xA2, 0x20, 0x00}, {}, ""},
+        {"wide, euro sign", kRead, false, EucJp, {{CF_UNICODETEXT, {0xAC, 0x20, 0x41, 0x00}}}, "", "", nullptr, 1,
+         {0x80, 0x41, 0x00}, {}, ""},
+        {"wide, kanji", kRead, false, EucJp, {{CF_UNICODETEXT, {0xE5, 0x65, 0x41, 0x00, 0x00, 0x00}}}, "", "", nullptr, 1,
+         {0x93, 0xFA, 0x41, 0x00}, {}, ""},
+        {"a picture only", kRead, false, AutoDetect, {{2, B("picture")}}, "", "", nullptr, 0, kept, {}, ""},
+        // TextPad mode: the clipboard emptied, then the editor's copy read.
+        {"a selection", kRead, true, AutoDetect, {{CF_TEXT, old}}, "sel", "doc", nullptr, 1, B(std::string("sel\0", 4)),
+         {ID_EDIT_COPY}, ""},
+        {"an empty document", kRead, true, AutoDetect, {{CF_TEXT, old}}, "", "", nullptr, 0, kept,
+         {ID_EDIT_COPY, ID_EDIT_SELECT_ALL, ID_EDIT_COPY}, ""},
+        {"peek", kPeek, true, AutoDetect, {{CF_TEXT, old}}, "sel", "doc", nullptr, 1, old, {}, ""},
+        {"peek at a picture", kPeek, true, AutoDetect, {{2, B("picture")}}, "sel", "doc", nullptr, 0, kept, {}, ""},
+        // The failures: each shows its message once and the run goes on.
+        {"open to read", kRead, false, AutoDetect, {{CF_TEXT, B("abc")}}, "", "", failOpen, 0, kept, {},
+         "Clipboard open error 2?|"},
+        {"open to empty", kRead, true, AutoDetect, {{CF_TEXT, B("abc")}}, "", "", failOpen, 0, kept, {},
+         "Clipboard open error 1?|"},
+        {"memory", kRead, false, AutoDetect, {{CF_TEXT, B("abc")}}, "", "", [](FakeClipboard& c) { c.throwOnGet = 1; }, 0,
+         kept, {}, "Memory Exception|"},
+        {"other", kRead, false, AutoDetect, {{CF_TEXT, B("abc")}}, "", "", [](FakeClipboard& c) { c.throwOnGet = 2; }, 0,
+         kept, {}, "Other Exception|"},
+        {"refused", kWrite, true, AutoDetect, {}, "", "", [](FakeClipboard& c) { c.failSet = true; }, 1, kept, paste,
+         "Paste failed busy?|"},
+        {"not opened", kWrite, true, AutoDetect, {}, "", "", failOpen, 1, kept, paste, "Cannot open the Clipboard|"},
+        {"not opened, no editor", kWrite, false, AutoDetect, {}, "", "", failOpen, 1, kept, {},
+         "Cannot open the Clipboard|"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         clipboard = FakeClipboard();
-        clipboard.formats[CF_TEXT] = B("abc");
-        c.breakIt(clipboard);
-        editor.commands.clear();
-        editor.selection = "abc";
+        clipboard.formats = c.formats;
+        if (c.breakIt != nullptr) c.breakIt(clipboard);
+        editor = FakeEditor(&clipboard);
+        editor.selection = c.selection;
+        editor.document = c.document;
         messages.shown.clear();
         CMainApp app = MakeApp(c.textPad);
+        app.m_cmdInfo.m_inputMode = c.inputMode;
         CByteStream s;
-        s.Append('x');
-        s.Append(0);
-        EXPECT_EQ(c.write ? app.WriteClipboard(s) : app.ReadClipboard(s, false), c.result);
-        EXPECT_EQ(messages.shown, std::vector<std::string>{c.message});
+        for (uint8_t b : kept) s.Append(b);
+        EXPECT_EQ(c.op == kWrite ? app.WriteClipboard(s) : app.ReadClipboard(s, c.op == kPeek), c.result);
+        EXPECT_EQ(Contents(s), c.stream);
         EXPECT_EQ(editor.commands, c.commands);
+        EXPECT_EQ(messages.shown, c.message.empty() ? std::vector<std::string>() : std::vector<std::string>{c.message});
+        if (c.op == kPeek) {
+            EXPECT_EQ(clipboard.formats, c.formats);
+        }
         EXPECT_FALSE(clipboard.open);
     }
     // An empty stream changes nothing and sends nothing, in TextPad mode too.
