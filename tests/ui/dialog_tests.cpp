@@ -311,7 +311,6 @@ const EventCase kEventCases[] = {
      -1, "m_convertAlnum=0 m_alnumToHalf=1 checked:1016 unchecked:1017 disabled:1016"},
     {"hex display", "shown", "click:1026", "   0 : 6F 6E 65 20 B1 00  : one ｱ.\n", "Shift-JIS-> Shift-JIS (HEX)", true,
      'N', "C", -1},
-    {"hex display while hidden", "hidden", "click:1026", "one ｱ", kSjis, false, 'H', "", -1},
     {"hex display while hidden, then Preview", "hidden", "click:1026 click:1025", "   0 : 74 77 6F 20 B1 00  : two ｱ.\n",
      "Shift-JIS-> Shift-JIS (HEX)", true, 'N', "H", -1},
     {"Preview hides", "shown", "click:1025", "one ｱ", kSjis, false, 'H', "", -1},
