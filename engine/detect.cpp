@@ -41,25 +41,12 @@
 #include <bit>
 
 #include "engine/engine.h"
-#include "engine/internal/lanes.h"
 #include "engine/internal/scan.h"
 
-namespace morvel {
+#define MORVEL_KERNEL_FILE "engine/internal/detect_blocks.inc"
+#include "engine/internal/kernel_file.h"
 
-namespace internal {
-#if MORVEL_SSE2
-namespace v128 {
-#include "engine/internal/detect_blocks.inc"
-}  // namespace v128
-#endif
-#if MORVEL_AVX2
-MORVEL_AVX2_BEGIN
-namespace v256 {
-#include "engine/internal/detect_blocks.inc"
-}  // namespace v256
-MORVEL_AVX2_END
-#endif
-}  // namespace internal
+namespace morvel {
 
 namespace {
 

@@ -6,59 +6,11 @@
 #include "engine/internal/chunked.h"
 #include "engine/internal/converters.h"
 #include "engine/internal/kanji.h"
-#include "engine/internal/lanes.h"
+#include "engine/internal/vector.h"
 
 namespace morvel {
 namespace internal {
-
-#if MORVEL_SSE2
-namespace v128 {
-#include "engine/internal/kanji_blocks.inc"
-}  // namespace v128
-#endif
-#if MORVEL_AVX2
-MORVEL_AVX2_BEGIN
-namespace v256 {
-#include "engine/internal/kanji_blocks.inc"
-}  // namespace v256
-MORVEL_AVX2_END
-#endif
-
 namespace {
-
-// ---- Vector kernels (engine/internal/kanji_blocks.inc) ------------------------
-
-// The widest kernel the processor runs, then the 16-byte one on what the
-// 32-byte one left of the last block.
-inline const uint8_t* SjisToEucBlocks(VectorLevel level, const uint8_t* p, const uint8_t* end, uint8_t*& o) {
-#if MORVEL_AVX2
-    if (level == VectorLevel::Avx2) {
-        p = v256::SjisBlocksToEuc(p, end, o);
-        if (end - p > v256::kWidth) return p;
-    }
-#endif
-#if MORVEL_SSE2
-    return v128::SjisBlocksToEuc(p, end, o);
-#else
-    (void)level, (void)end, (void)o;
-    return p;
-#endif
-}
-
-inline const uint8_t* EucToSjisBlocks(VectorLevel level, const uint8_t* p, const uint8_t* end, uint8_t*& o) {
-#if MORVEL_AVX2
-    if (level == VectorLevel::Avx2) {
-        p = v256::EucBlocksToSjis(p, end, o);
-        if (end - p >= v256::kWidth) return p;
-    }
-#endif
-#if MORVEL_SSE2
-    return v128::EucBlocksToSjis(p, end, o);
-#else
-    (void)level, (void)end, (void)o;
-    return p;
-#endif
-}
 
 // After a kernel that stopped inside its first block, the scalar loop goes
 // on for this many bytes before the next try, so that text the kernels

@@ -9,66 +9,21 @@
 #include "engine/internal/chunked.h"
 #include "engine/internal/converters.h"
 #include "engine/internal/kanji.h"
-#include "engine/internal/lanes.h"
+#include "engine/internal/vector.h"
 
 namespace morvel {
 namespace internal {
-
-#if MORVEL_SSE2
-namespace v128 {
-#include "engine/internal/kanji_blocks.inc"
-}  // namespace v128
-#endif
-#if MORVEL_AVX2
-MORVEL_AVX2_BEGIN
-namespace v256 {
-#include "engine/internal/kanji_blocks.inc"
-}  // namespace v256
-MORVEL_AVX2_END
-#endif
-
 namespace {
 
-// The shift states; the kernels of kanji_blocks.inc number them alike.
+// The shift states, numbered as the kernels (kanji.h) number them.
 enum class Shift { Ascii = 0, Kana = 1, Kanji = 2 };
 
-// ---- Vector kernels (engine/internal/kanji_blocks.inc) ------------------------
-
-// The widest kernel the processor runs, then the 16-byte one on what the
-// 32-byte one left of the last block. `state` is the shift state, in and out.
-inline const uint8_t* SjisToJisBlocks(VectorLevel level, const uint8_t* p, const uint8_t* end, uint8_t*& o,
-                                      Shift& state) {
-    [[maybe_unused]] int s = static_cast<int>(state);
-#if MORVEL_AVX2
-    if (level == VectorLevel::Avx2) {
-        p = v256::SjisBlocksToJis(p, end, o, s);
-        state = static_cast<Shift>(s);
-        if (end - p > v256::kWidth) return p;
-    }
-#endif
-#if MORVEL_SSE2
-    p = v128::SjisBlocksToJis(p, end, o, s);
+// A kernel of kanji.h with the shift state as the core keeps it.
+template <auto Kernel>
+inline const uint8_t* WithShift(VectorLevel level, const uint8_t* p, const uint8_t* end, uint8_t*& o, Shift& state) {
+    int s = static_cast<int>(state);
+    p = Kernel(level, p, end, o, s);
     state = static_cast<Shift>(s);
-#endif
-    (void)level, (void)end, (void)o;
-    return p;
-}
-
-inline const uint8_t* JisToSjisBlocks(VectorLevel level, const uint8_t* p, const uint8_t* end, uint8_t*& o,
-                                      Shift& state) {
-    [[maybe_unused]] int s = static_cast<int>(state);
-#if MORVEL_AVX2
-    if (level == VectorLevel::Avx2) {
-        p = v256::JisBlocksToSjis(p, end, o, s);
-        state = static_cast<Shift>(s);
-        if (end - p >= v256::kWidth + 3) return p;
-    }
-#endif
-#if MORVEL_SSE2
-    p = v128::JisBlocksToSjis(p, end, o, s);
-    state = static_cast<Shift>(s);
-#endif
-    (void)level, (void)end, (void)o;
     return p;
 }
 
@@ -113,7 +68,7 @@ struct SjisToJisCore {
             if constexpr (kVectors) {
                 if (p >= scalarUntil && end - p > 16) {
                     const uint8_t* const from = p;
-                    p = SjisToJisBlocks(level, p, end, o, state);
+                    p = WithShift<SjisToJisBlocks>(level, p, end, o, state);
                     if (p - from < kScalarStretch) scalarUntil = p + kScalarStretch;
                     if (p == end) break;
                 }
@@ -193,7 +148,7 @@ struct JisToSjisCore : ZeroClosedCore<TextEnd::Bytewise> {
             if constexpr (kVectors) {
                 if (p >= scalarUntil && end - p >= 16 + 3) {
                     const uint8_t* const from = p;
-                    p = JisToSjisBlocks(level, p, end, o, state);
+                    p = WithShift<JisToSjisBlocks>(level, p, end, o, state);
                     if (p - from < kScalarStretch) scalarUntil = p + kScalarStretch;
                     if (p == end) break;
                 }

@@ -13,37 +13,14 @@
 #include "engine/engine.h"
 #include "engine/internal/chunked.h"
 #include "engine/internal/converters.h"
-#include "engine/internal/lanes.h"
 #include "engine/internal/width_tables.h"
+
+#define MORVEL_KERNEL_FILE "engine/internal/width_blocks.inc"
+#include "engine/internal/kernel_file.h"
 
 namespace morvel {
 namespace internal {
-
-#if MORVEL_SSE2
-namespace v128 {
-#include "engine/internal/width_blocks.inc"
-}  // namespace v128
-#endif
-#if MORVEL_AVX2
-MORVEL_AVX2_BEGIN
-namespace v256 {
-#include "engine/internal/width_blocks.inc"
-}  // namespace v256
-MORVEL_AVX2_END
-#endif
-
 namespace {
-
-#if MORVEL_AVX2
-#define MORVEL_WIDE(kernel) v256::kernel
-#else
-#define MORVEL_WIDE(kernel) nullptr
-#endif
-#if MORVEL_SSE2
-#define MORVEL_NARROW(kernel) v128::kernel
-#else
-#define MORVEL_NARROW(kernel) nullptr
-#endif
 
 // The kernels of engine/internal/width_blocks.inc at the widest level in
 // force; each stops a block and a byte before the end.
@@ -51,9 +28,6 @@ constexpr auto KanaFullVector = RunBlocks<MORVEL_WIDE(KanaFullBlocks), MORVEL_NA
 constexpr auto KanaHalfVector = RunBlocks<MORVEL_WIDE(KanaHalfBlocks), MORVEL_NARROW(KanaHalfBlocks), 32>;
 constexpr auto AlnumHalfVector = RunBlocks<MORVEL_WIDE(AlnumHalfBlocks), MORVEL_NARROW(AlnumHalfBlocks), 32>;
 constexpr auto AlnumFullVector = RunBlocks<MORVEL_WIDE(AlnumFullBlocks), MORVEL_NARROW(AlnumFullBlocks), 32>;
-
-#undef MORVEL_WIDE
-#undef MORVEL_NARROW
 
 inline void Put16(uint8_t*& o, uint16_t code) {
     o[0] = static_cast<uint8_t>(code >> 8);

@@ -7,6 +7,8 @@
 #include <array>
 #include <cstdint>
 
+#include "engine/engine.h"
+
 namespace morvel::internal {
 
 inline bool IsSjisLead(unsigned c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
@@ -132,5 +134,16 @@ constexpr uint32_t PrefixParity(uint32_t x) {
     x ^= x << 16;
     return x;
 }
+
+// ---- Vector kernels (kanji_kernels.cpp, from engine/internal/kanji_blocks.inc) --
+//
+// Each converts from p while it can, at the widest level that `level` allows
+// (above Scalar), writes at o and returns where it stopped, always at a
+// character boundary (engine/internal/vector.h). The JIS ones take and
+// leave the shift state in `state`: 0 ASCII, 1 Kana, 2 Kanji.
+const uint8_t* SjisToEucBlocks(VectorLevel level, const uint8_t* p, const uint8_t* end, uint8_t*& o);
+const uint8_t* EucToSjisBlocks(VectorLevel level, const uint8_t* p, const uint8_t* end, uint8_t*& o);
+const uint8_t* SjisToJisBlocks(VectorLevel level, const uint8_t* p, const uint8_t* end, uint8_t*& o, int& state);
+const uint8_t* JisToSjisBlocks(VectorLevel level, const uint8_t* p, const uint8_t* end, uint8_t*& o, int& state);
 
 }  // namespace morvel::internal
