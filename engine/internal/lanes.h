@@ -216,17 +216,6 @@ Vec LoadHalves(const uint8_t* low, const uint8_t* high);
 Vec LoadEighths(const uint8_t* a, const uint8_t* b, const uint8_t* c, const uint8_t* d);
 void StoreLowHalf(uint8_t* p, Vec v);
 void StoreHighHalf(uint8_t* p, Vec v);
-
-// The Shift-JIS pairs of a block, as PairsOf(Bits(SjisLeads(v))) gives them
-// where `carry` is 0; where it is 1, the block's first byte is the trail of
-// a pair that the last block's last lane started. `last` carries into the
-// next block.
-inline PairStarts SjisPairsAfter(Vec v, Mask carry) {
-    const Mask leadBytes = Bits(SjisLeads(v)) & ~carry;
-    const uint64_t seconds = PairSeconds(leadBytes) | carry;
-    const Mask second = static_cast<Mask>(seconds) & kAll;
-    return {leadBytes & ~second, second, (seconds >> kWidth) != 0};
-}
 }  // namespace morvel::internal::v128
 #endif
 
@@ -261,17 +250,6 @@ inline void StoreLowHalf(uint8_t* p, Vec v) {
 }
 inline void StoreHighHalf(uint8_t* p, Vec v) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm256_extracti128_si256(v, 1));
-}
-
-// The Shift-JIS pairs of a block, as PairsOf(Bits(SjisLeads(v))) gives them
-// where `carry` is 0; where it is 1, the block's first byte is the trail of
-// a pair that the last block's last lane started. `last` carries into the
-// next block.
-inline PairStarts SjisPairsAfter(Vec v, Mask carry) {
-    const Mask leadBytes = Bits(SjisLeads(v)) & ~carry;
-    const uint64_t seconds = PairSeconds(leadBytes) | carry;
-    const Mask second = static_cast<Mask>(seconds) & kAll;
-    return {leadBytes & ~second, second, (seconds >> kWidth) != 0};
 }
 }  // namespace morvel::internal::v256
 MORVEL_AVX2_END
