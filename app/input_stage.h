@@ -24,8 +24,10 @@ namespace morvel {
 
 class CInputStage {
 public:
-    // Input is read and handed on in blocks of this size.
-    static constexpr int64_t kBlockBytes = 1 << 20;
+    // Input is read and handed on in blocks of this size: small enough that
+    // a block and its result stay in the processor's cache between the read,
+    // the conversion and the write, and that the run touches few fresh pages.
+    static constexpr int64_t kBlockBytes = 128 << 10;
     // What Pump and ReadHead return when the input could not be read.
     static constexpr int kReadFailed = -1;
 
