@@ -22,9 +22,7 @@ struct SjisToEucCore : ZeroClosedCore<TextEnd::Bytewise> {
     static constexpr int64_t kMaxCarry = 1;
 
     const uint8_t* Run(const uint8_t* p, const uint8_t* end, bool final, uint8_t*& out) {
-        const VectorLevel level = CurrentVectorLevel();
-        return level == VectorLevel::Scalar ? RunAt<false>(level, p, end, final, out)
-                                            : RunAt<true>(level, p, end, final, out);
+        return RunAtLevel(*this, p, end, final, out);
     }
 
     template <bool kVectors>
@@ -89,9 +87,7 @@ struct EucToSjisCore : ZeroClosedCore<TextEnd::Bytewise> {
     static constexpr int64_t kMaxCarry = 2;
 
     const uint8_t* Run(const uint8_t* p, const uint8_t* end, bool final, uint8_t*& out) {
-        const VectorLevel level = CurrentVectorLevel();
-        return level == VectorLevel::Scalar ? RunAt<false>(level, p, end, final, out)
-                                            : RunAt<true>(level, p, end, final, out);
+        return RunAtLevel(*this, p, end, final, out);
     }
 
     template <bool kVectors>

@@ -54,9 +54,7 @@ struct SjisToJisCore {
     Shift state = Shift::Ascii;
 
     const uint8_t* Run(const uint8_t* p, const uint8_t* end, bool final, uint8_t*& out) {
-        const VectorLevel level = CurrentVectorLevel();
-        return level == VectorLevel::Scalar ? RunAt<false>(level, p, end, final, out)
-                                            : RunAt<true>(level, p, end, final, out);
+        return RunAtLevel(*this, p, end, final, out);
     }
 
     template <bool kVectors>
@@ -134,9 +132,7 @@ struct JisToSjisCore : ZeroClosedCore<TextEnd::Bytewise> {
     Shift state = Shift::Ascii;
 
     const uint8_t* Run(const uint8_t* p, const uint8_t* end, bool final, uint8_t*& out) {
-        const VectorLevel level = CurrentVectorLevel();
-        return level == VectorLevel::Scalar ? RunAt<false>(level, p, end, final, out)
-                                            : RunAt<true>(level, p, end, final, out);
+        return RunAtLevel(*this, p, end, final, out);
     }
 
     template <bool kVectors>

@@ -558,9 +558,7 @@ struct Utf8ToUtf16Core {
     bool ended = false;
 
     const uint8_t* Run(const uint8_t* p, const uint8_t* end, bool final, uint8_t*& out) {
-        const VectorLevel level = CurrentVectorLevel();
-        return level == VectorLevel::Scalar ? RunAt<false>(level, p, end, final, out)
-                                            : RunAt<true>(level, p, end, final, out);
+        return RunAtLevel(*this, p, end, final, out);
     }
 
     template <bool kVectors>
@@ -627,9 +625,7 @@ struct Utf16ToCp932Core : ZeroClosedCore<TextEnd::Core> {
     bool started = false;
 
     const uint8_t* Run(const uint8_t* p, const uint8_t* end, bool final, uint8_t*& out) {
-        const VectorLevel level = CurrentVectorLevel();
-        return level == VectorLevel::Scalar ? RunAt<false>(level, p, end, final, out)
-                                            : RunAt<true>(level, p, end, final, out);
+        return RunAtLevel(*this, p, end, final, out);
     }
 
     template <bool kVectors>
@@ -762,9 +758,7 @@ struct Utf8ToCp932Core : ZeroClosedCore<TextEnd::ZeroByte> {
     bool started = false;
 
     const uint8_t* Run(const uint8_t* p, const uint8_t* end, bool final, uint8_t*& out) {
-        const VectorLevel level = CurrentVectorLevel();
-        return level == VectorLevel::Scalar ? RunAt<false>(level, p, end, final, out)
-                                            : RunAt<true>(level, p, end, final, out);
+        return RunAtLevel(*this, p, end, final, out);
     }
 
     template <bool kVectors>
@@ -830,9 +824,7 @@ struct Utf16ToUtf8Core : ZeroClosedCore<TextEnd::Core> {
     static constexpr int64_t kMaxCarry = 3;  // a high surrogate and an odd byte
 
     const uint8_t* Run(const uint8_t* p, const uint8_t* end, bool final, uint8_t*& out) {
-        const VectorLevel level = CurrentVectorLevel();
-        return level == VectorLevel::Scalar ? RunAt<false>(level, p, end, final, out)
-                                            : RunAt<true>(level, p, end, final, out);
+        return RunAtLevel(*this, p, end, final, out);
     }
 
     template <bool kVectors>

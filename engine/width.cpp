@@ -310,9 +310,7 @@ struct AlnumToFullWidthCore : WidthCoreBase {
     static constexpr int64_t kGrowth = 2;
 
     const uint8_t* Run(const uint8_t* p, const uint8_t* end, bool final, uint8_t*& out) {
-        const VectorLevel level = CurrentVectorLevel();
-        return level == VectorLevel::Scalar ? RunAt<false>(level, p, end, final, out)
-                                            : RunAt<true>(level, p, end, final, out);
+        return RunAtLevel(*this, p, end, final, out);
     }
 
     template <bool kVectors>

@@ -82,6 +82,15 @@ inline VectorLevel CurrentVectorLevel() {
 inline bool UseSse2() { return MORVEL_SSE2 && CurrentVectorLevel() >= VectorLevel::Sse2; }
 inline bool UseAvx2() { return MORVEL_AVX2 && CurrentVectorLevel() >= VectorLevel::Avx2; }
 
+// A core's Run at the level in force: its RunAt<false> (the scalar loops
+// alone) at the scalar level, else its RunAt<true>, which calls the kernels.
+template <class Core>
+inline const uint8_t* RunAtLevel(Core& core, const uint8_t* p, const uint8_t* end, bool final, uint8_t*& out) {
+    const VectorLevel level = CurrentVectorLevel();
+    return level == VectorLevel::Scalar ? core.template RunAt<false>(level, p, end, final, out)
+                                        : core.template RunAt<true>(level, p, end, final, out);
+}
+
 // A kernel: converts from p while it can, writes at o, returns where it
 // stopped (see above).
 using BlockKernel = const uint8_t* (*)(const uint8_t* p, const uint8_t* end, uint8_t*& o);
