@@ -129,6 +129,12 @@ int COutputTail::Take(const uint8_t* p, int64_t n) {
     return 0;
 }
 
+void COutputTail::Lead(CByteStream& out) {
+    for (int i = 0; i < heldLength_; ++i) out.Append(held_[i]);
+    total_ -= heldLength_;  // taken again with `out`
+    heldLength_ = 0;
+}
+
 int COutputTail::Close() {
     for (int i = 0; i < 2 && heldLength_ > 0 && held_[heldLength_ - 1] == 0x00; ++i) --heldLength_;
     const int n = heldLength_;

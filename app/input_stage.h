@@ -91,6 +91,10 @@ public:
 
     // 0 or the first non-zero value of `write`.
     int Take(const uint8_t* p, int64_t n);
+    // Moves the held bytes to the end of `out` (empty, say, before a block's
+    // result is appended to it), so that the next Take, given `out`, writes
+    // them together with that result instead of in a write of their own.
+    void Lead(CByteStream& out);
     // Drops up to two trailing 0x00 and writes what is left.
     int Close();
     // Bytes taken, held ones included.

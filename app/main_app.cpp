@@ -14,6 +14,7 @@
 #include "app/file_io.h"
 #include "app/input_stage.h"
 #include "app/usage.h"
+#include "app/write_behind.h"
 #include "engine/engine.h"
 #include "engine/pipeline.h"
 
@@ -323,19 +324,41 @@ bool CMainApp::RunConversion() {
                 file.TruncateOnCommit();
             }
         }
-        CByteStream& result = *m_spare;
+        // A file's result goes through the write-behind, which writes it on
+        // a thread of its own while the next block is read and converted;
+        // the clipboard's is gathered whole.
+        CWriteBehind writer([&](const uint8_t* p, int64_t n) { return file.Write(p, n); });
+        COutputTail tail([&](const uint8_t* p, int64_t n) {
+            writer.Put(p, n);
+            return 0;
+        });
         CByteStream whole;  // the clipboard's result
-        COutputTail tail([&](const uint8_t* p, int64_t n) { return file.Write(p, n); });
-        auto takeResult = [&]() -> int {
-            if (toFile) return tail.Take(result.Data(), result.Size());
+        // Converts a block (or, with p null, finishes) and passes the result on.
+        auto convert = [&](const uint8_t* p, int64_t n) -> int {
+            CByteStream& result = toFile ? writer.Block() : *m_spare;
+            result.Discard();
+            if (toFile) tail.Lead(result);
+            if (p != nullptr)
+                pipeline.Feed(p, n, result);
+            else
+                pipeline.Finish(result);
+            if (toFile) {
+                tail.Take(result.Data(), result.Size());
+                return writer.Send();
+            }
             if (result.Size() > 0) {
                 std::memcpy(whole.Reserve(result.Size()), result.Data(), static_cast<size_t>(result.Size()));
                 whole.Commit(result.Size());
             }
             return 0;
         };
-        auto failWrite = [&](int err) {
+        // Nothing is written once the file is abandoned.
+        auto abandon = [&] {
+            writer.Finish();
             file.Abort();
+        };
+        auto failWrite = [&](int err) {
+            abandon();
             if (m_recentSave.Add(s.m_outputPath)) m_recentSave.WriteList();
             ShowFileError(s.m_outputPath, err);
             return false;
@@ -347,9 +370,7 @@ bool CMainApp::RunConversion() {
         int pumped = progress.Advance(0, total) ? 0 : kRunCancelled;
         if (pumped == 0) {
             pumped = input.Pump([&](const uint8_t* p, int64_t n) {
-                result.Discard();
-                pipeline.Feed(p, n, result);
-                if (const int err = takeResult()) return err;
+                if (const int err = convert(p, n)) return err;
                 done += n;
                 return progress.Advance(done, total) ? 0 : kRunCancelled;
             });
@@ -357,29 +378,29 @@ bool CMainApp::RunConversion() {
         progress.Close();
         if (pumped == kRunCancelled) {
             // Stopped by the user: the old output stays, nothing new is left.
-            file.Abort();
+            abandon();
             m_runCancelled = true;
             return true;
         }
         if (pumped == CInputStage::kReadFailed) {
-            file.Abort();
+            abandon();
             m_ports.messages.Show(FormatString(111, m_language), "");
             return false;
         }
         if (pumped != 0) return failWrite(pumped);
-        result.Discard();
-        pipeline.Finish(result);
-        if (const int err = takeResult()) return failWrite(err);
+        if (const int err = convert(nullptr, 0)) return failWrite(err);
 
         // 11: output; an empty result writes nothing.
         if ((toFile ? tail.Total() : whole.Size()) == 0) {
-            file.Abort();
+            abandon();
             if (!toFile) m_outputFailed = true;
             return true;
         }
         if (toFile) {
             if (m_recentSave.Add(s.m_outputPath)) m_recentSave.WriteList();
-            int err = tail.Close();
+            tail.Close();
+            int err = writer.Send();
+            if (const int last = writer.Finish(); err == 0) err = last;
             if (err == 0) err = file.Commit();
             if (err != 0) return failWrite(err);
         } else {

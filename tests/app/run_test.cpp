@@ -206,22 +206,28 @@ TEST_F(RunTest, MessagesAndExitStatuses) {
 }
 
 TEST_F(RunTest, FailedWriteLeavesTheOldFileWhole) {
-    WriteFile(P("in"), Bytes(200000, 'x'));
     WriteFile(P("out"), "old contents");
     ::chmod(P("out").c_str(), 0640);
-    // Beyond the file-size limit: a message, not death by SIGXFSZ.
-    const RunResult r = Run({"/SS", "in", "out"}, With([](RunOptions& o) { o.fileSizeLimit = 4096; }));
-    EXPECT_EQ(r.signal, 0);
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "morvel: File out not found \n[1]\n");
-    EXPECT_EQ(ReadFile(P("out")), "old contents");
-    EXPECT_EQ(Leftovers(), "");
+    // Beyond the file-size limit: a message, not death by SIGXFSZ; early in
+    // the run, and far into a long one, where the output is written while
+    // later blocks are converted.
+    for (const int64_t size : {200'000, 3'000'000}) {
+        WriteFile(P("in"), Bytes(size, 'x'));
+        RunOptions limited;
+        limited.fileSizeLimit = size - 4096;
+        const RunResult r = Run({"/SS", "in", "out"}, limited);
+        EXPECT_EQ(r.signal, 0);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "morvel: File out not found \n[1]\n");
+        EXPECT_EQ(ReadFile(P("out")), "old contents");
+        EXPECT_EQ(Leftovers(), "");
+    }
     // A good write keeps the mode of the file it replaces.
     EXPECT_EQ(Run({"/SE", "in", "out"}).status, 0);
     struct stat st;
     ASSERT_EQ(::stat(P("out").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
-    EXPECT_EQ(ReadFile(P("out")), Bytes(200000, 'x'));
+    EXPECT_EQ(ReadFile(P("out")), Bytes(3'000'000, 'x'));
 }
 
 // A run stopped by a signal half way through a large file dies of that
