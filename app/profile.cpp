@@ -71,7 +71,7 @@ class LineReader {
 public:
     static constexpr size_t kBufferBytes = 2 * CProfile::kMaxLineBytes;
 
-    explicit LineReader(int fd) : fd_(fd), buf_(std::make_unique<char[]>(kBufferBytes)) {}
+    explicit LineReader(int fd) : fd_(fd), buf_(std::make_unique_for_overwrite<char[]>(kBufferBytes)) {}
 
     // The next piece; false at the end of the file or after a failed read.
     bool Next(Piece& piece) {
