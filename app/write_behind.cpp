@@ -1,6 +1,8 @@
 #include "app/write_behind.h"
 
 #include <cstring>
+#include <limits>
+#include <system_error>
 
 namespace morvel {
 
@@ -59,7 +61,13 @@ int CWriteBehind::Send() {
         for (const Batch::Piece& piece : batch->pieces) inlineLeft_ -= piece.length;
         if (error_ == 0) error_ = WriteBatch(*batch);
         free_.push_back(batch);
-        if (inlineLeft_ < 0 && error_ == 0) thread_ = std::thread([this] { Loop(); });
+        if (inlineLeft_ < 0 && error_ == 0) {
+            try {
+                thread_ = std::thread([this] { Loop(); });
+            } catch (const std::system_error&) {
+                inlineLeft_ = std::numeric_limits<int64_t>::max();  // no thread to be had: written here
+            }
+        }
         return error_;
     }
     std::lock_guard lock(mutex_);
