@@ -10,7 +10,11 @@ int CInputStage::OpenFile(const std::string& path) {
     terminated_ = false;
     atEnd_ = false;
     head_.Discard();
-    return file_.Open(path);
+    ahead_.reset();
+    const int err = file_.Open(path);
+    if (err == 0 && file_.Identity().regular)
+        ahead_ = std::make_unique<CReadAhead>([this](uint8_t* p, int64_t n) { return ReadBlock(p, n); }, blockBytes_);
+    return err;
 }
 
 void CInputStage::SetText(const uint8_t* p, int64_t n, bool terminated) {
@@ -38,6 +42,19 @@ int CInputStage::ReadMore(CByteStream& into, int64_t limit) {
     }
     atEnd_ = textLeft_ == 0;
     return 0;
+}
+
+// Fills up to `n` bytes at `p` from the file: the count (less than n only at
+// the end), 0 at the end, -1 when a read failed.
+int64_t CInputStage::ReadBlock(uint8_t* p, int64_t n) {
+    int64_t count = 0;
+    while (count < n) {
+        const int64_t got = file_.Read(p + count, n - count);
+        if (got < 0) return -1;
+        if (got == 0) break;
+        count += got;
+    }
+    return count;
 }
 
 // The mark rule needs 3 bytes of the head.
@@ -74,6 +91,24 @@ int CInputStage::Pump(const Take& take) {
     uint8_t beforeLast = length > 1 ? head_.Data()[length - 2] : 0;
     if (length > 0) {
         if (const int r = take(head_.Data(), length)) return r;
+    }
+    if (!atEnd_ && ahead_) {
+        ahead_->Open();
+        struct Closer {
+            CReadAhead& ahead;
+            ~Closer() { ahead.Close(); }
+        } closer{*ahead_};
+        for (;;) {
+            const uint8_t* p = nullptr;
+            const int64_t n = ahead_->Next(p);
+            if (n < 0) return kReadFailed;
+            if (n == 0) break;
+            beforeLast = n > 1 ? p[n - 2] : last;
+            last = p[n - 1];
+            length += n;
+            if (const int r = take(p, n)) return r;
+        }
+        atEnd_ = true;
     }
     if (!atEnd_) {
         CByteStream block;

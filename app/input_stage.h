@@ -14,9 +14,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "app/file_io.h"
+#include "app/read_ahead.h"
 #include "engine/byte_stream.h"
 #include "engine/engine.h"
 
@@ -66,8 +68,13 @@ public:
 
     const FileIdentity& Identity() const { return file_.Identity(); }
 
+    // For a thread with time to spare while Pump runs: reads the next block
+    // of a regular file ahead, when there is room. Whether it read one.
+    bool ReadAhead() { return ahead_ && ahead_->ReadOne(); }
+
 private:
     int ReadMore(CByteStream& into, int64_t limit);
+    int64_t ReadBlock(uint8_t* p, int64_t n);
 
     int64_t blockBytes_;
     int64_t headBytes_;
@@ -79,6 +86,9 @@ private:
     bool atEnd_ = false;
     bool utf16_ = false;
     CByteStream head_;
+    // A regular file's blocks after the head (a pipe or a device, whose read
+    // may wait for ever, is read on the run's thread only).
+    std::unique_ptr<CReadAhead> ahead_;
 };
 
 // The end of a file's output: the result of the stages ends with its zero

@@ -325,9 +325,11 @@ bool CMainApp::RunConversion() {
             }
         }
         // A file's result goes through the write-behind, which writes it on
-        // a thread of its own while the next block is read and converted;
-        // the clipboard's is gathered whole.
+        // a thread of its own while the next block is converted, and reads
+        // the input ahead when it has nothing to write; the clipboard's
+        // result is gathered whole.
         CWriteBehind writer([&](const uint8_t* p, int64_t n) { return file.Write(p, n); });
+        writer.WhenIdle([&] { return input.ReadAhead(); });
         COutputTail tail([&](const uint8_t* p, int64_t n) {
             writer.Put(p, n);
             return 0;

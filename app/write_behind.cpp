@@ -15,6 +15,7 @@ CWriteBehind::~CWriteBehind() { Finish(); }
 CByteStream& CWriteBehind::Block() {
     if (filling_ == nullptr) {
         std::unique_lock lock(mutex_);
+        if (free_.empty()) writerBehind_ = true;
         freed_.wait(lock, [&] { return !free_.empty(); });
         filling_ = free_.back();
         free_.pop_back();
@@ -79,6 +80,17 @@ int CWriteBehind::Send() {
 void CWriteBehind::Loop() {
     std::unique_lock lock(mutex_);
     for (;;) {
+        // Idle work only while the writes keep up: once the run has waited
+        // for them, it is the writes that take longest, and the thread
+        // leaves the run's work to the run.
+        if (queue_.empty() && !ending_ && writerBehind_) {
+            writerBehind_ = false;
+        } else if (queue_.empty() && !ending_ && idle_) {
+            lock.unlock();
+            const bool worked = idle_();
+            lock.lock();
+            if (worked) continue;
+        }
         queued_.wait(lock, [&] { return !queue_.empty() || ending_; });
         if (queue_.empty()) return;
         Batch* batch = queue_.front();

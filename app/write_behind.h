@@ -37,6 +37,11 @@ public:
     CWriteBehind(const CWriteBehind&) = delete;
     CWriteBehind& operator=(const CWriteBehind&) = delete;
 
+    // Work for the thread when it has nothing to write (reading the input
+    // ahead): done while it returns true, until something is sent. Set
+    // before the first Send.
+    void WhenIdle(std::function<bool()> work) { idle_ = std::move(work); }
+
     // The (empty) stream for the next block's result; waits while every
     // stream is still being written.
     CByteStream& Block();
@@ -69,6 +74,7 @@ private:
     void Loop();
 
     Write write_;
+    std::function<bool()> idle_;
     int64_t inlineLeft_;
     Batch batches_[kBatches];
     Batch* filling_ = nullptr;  // the batch Block gave out, until Send
@@ -80,6 +86,7 @@ private:
     std::vector<Batch*> free_;        // written (or never used)
     std::atomic<int> error_ = 0;  // set by the thread, read by the caller
     bool ending_ = false;
+    bool writerBehind_ = false;  // the run waited for a written batch since the thread was last idle
     bool finished_ = false;
     std::thread thread_;
 };
