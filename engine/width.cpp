@@ -27,7 +27,8 @@ namespace {
 constexpr auto KanaFullVector = RunBlocks<MORVEL_WIDE(KanaFullBlocks), MORVEL_NARROW(KanaFullBlocks), 32>;
 constexpr auto KanaHalfVector = RunBlocks<MORVEL_WIDE(KanaHalfBlocks), MORVEL_NARROW(KanaHalfBlocks), 32>;
 constexpr auto AlnumHalfVector = RunBlocks<MORVEL_WIDE(AlnumHalfBlocks), MORVEL_NARROW(AlnumHalfBlocks), 32>;
-constexpr auto AlnumFullVector = RunBlocks<MORVEL_WIDE(AlnumFullBlocks), MORVEL_NARROW(AlnumFullBlocks), 32>;
+// Widening ASCII a block at a time needs byte shuffles (32-byte blocks).
+constexpr auto AlnumFullVector = RunBlocks<MORVEL_WIDE(AlnumFullBlocks), nullptr, 32>;
 
 inline void Put16(uint8_t*& o, uint16_t code) {
     o[0] = static_cast<uint8_t>(code >> 8);
@@ -318,7 +319,7 @@ struct AlnumToFullWidthCore : WidthCoreBase {
         uint8_t* o = out;
         while (p < end) {
             if constexpr (kVectors) {
-                if (end - p > 16) {
+                if (level >= VectorLevel::Avx2 && end - p > 16) {
                     p = AlnumFullVector(level, p, end, o);  // all but the last block and byte
                     if (p == end) break;
                 }
