@@ -15,7 +15,6 @@ CWriteBehind::~CWriteBehind() { Finish(); }
 CByteStream& CWriteBehind::Block() {
     if (filling_ == nullptr) {
         std::unique_lock lock(mutex_);
-        if (free_.empty()) writerBehind_ = true;
         freed_.wait(lock, [&] { return !free_.empty(); });
         filling_ = free_.back();
         free_.pop_back();
@@ -23,6 +22,7 @@ CByteStream& CWriteBehind::Block() {
     filling_->stream.Discard();
     filling_->pieces.clear();
     filling_->copies.clear();
+    filledFrom_ = Clock::now();
     return filling_->stream;
 }
 
@@ -53,6 +53,7 @@ int CWriteBehind::Send() {
     Batch* batch = filling_;
     filling_ = nullptr;
     if (batch == nullptr) return error_;
+    const Clock::duration filled = Clock::now() - filledFrom_;
     if (finished_) {  // too late: dropped
         free_.push_back(batch);
         return error_;
@@ -73,6 +74,7 @@ int CWriteBehind::Send() {
     }
     std::lock_guard lock(mutex_);
     queue_.push_back(batch);
+    if (++sent_ > kWeighAfter) fillingTime_ += filled;
     queued_.notify_one();
     return error_;
 }
@@ -80,12 +82,10 @@ int CWriteBehind::Send() {
 void CWriteBehind::Loop() {
     std::unique_lock lock(mutex_);
     for (;;) {
-        // Idle work only while the writes keep up: once the run has waited
-        // for them, it is the writes that take longest, and the thread
-        // leaves the run's work to the run.
-        if (queue_.empty() && !ending_ && writerBehind_) {
-            writerBehind_ = false;
-        } else if (queue_.empty() && !ending_ && idle_) {
+        // Idle work only while filling a batch takes longer than writing
+        // one: the thread then has time to spare. Otherwise it is the writes
+        // that hold the run up, and the thread leaves the run's work to it.
+        if (queue_.empty() && !ending_ && idle_ && written_ >= kWeighAfter && fillingTime_ > writingTime_) {
             lock.unlock();
             const bool worked = idle_();
             lock.lock();
@@ -97,8 +97,12 @@ void CWriteBehind::Loop() {
         queue_.pop_front();
         const bool failed = error_ != 0;
         lock.unlock();
+        const Clock::time_point from = Clock::now();
         const int err = failed ? 0 : WriteBatch(*batch);
+        const Clock::duration written = Clock::now() - from;
         lock.lock();
+        // The first batches (fresh memory on both sides) are not weighed.
+        if (++written_ > kWeighAfter) writingTime_ += written;
         if (err != 0) error_ = err;
         free_.push_back(batch);
         freed_.notify_one();

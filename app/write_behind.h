@@ -15,6 +15,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -38,8 +39,8 @@ public:
     CWriteBehind& operator=(const CWriteBehind&) = delete;
 
     // Work for the thread when it has nothing to write (reading the input
-    // ahead): done while it returns true, until something is sent. Set
-    // before the first Send.
+    // ahead), done while it returns true and filling the batches has so far
+    // taken longer than writing them. Set before the first Send.
     void WhenIdle(std::function<bool()> work) { idle_ = std::move(work); }
 
     // The (empty) stream for the next block's result; waits while every
@@ -86,7 +87,13 @@ private:
     std::vector<Batch*> free_;        // written (or never used)
     std::atomic<int> error_ = 0;  // set by the thread, read by the caller
     bool ending_ = false;
-    bool writerBehind_ = false;  // the run waited for a written batch since the thread was last idle
+    // Time spent filling the batches sent (from Block to Send) and writing
+    // them, to weigh the run's work against the writes.
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point filledFrom_;
+    Clock::duration fillingTime_{}, writingTime_{};
+    static constexpr int kWeighAfter = 2 * kBatches;
+    int sent_ = 0, written_ = 0;  // batches handed to the thread, and written by it
     bool finished_ = false;
     std::thread thread_;
 };

@@ -49,9 +49,20 @@ void CByteStream::Grow(int64_t minCapacity) {
                          : capacity_ + step;
     if (wanted < minCapacity) wanted = minCapacity;
     if (static_cast<uint64_t>(wanted) > std::numeric_limits<size_t>::max() / 2) throw std::bad_alloc();
-    void* grown = std::realloc(data_, static_cast<size_t>(wanted));
-    if (grown == nullptr) throw std::bad_alloc();
-    data_ = static_cast<uint8_t*>(grown);
+    if (size_ <= capacity_ / 2) {
+        // Little of the block in use (a stream emptied for reuse, say):
+        // realloc would copy all of the old block, so only the bytes in use
+        // are copied.
+        void* fresh = std::malloc(static_cast<size_t>(wanted));
+        if (fresh == nullptr) throw std::bad_alloc();
+        if (size_ > 0) std::memcpy(fresh, data_, static_cast<size_t>(size_));
+        std::free(data_);
+        data_ = static_cast<uint8_t*>(fresh);
+    } else {
+        void* grown = std::realloc(data_, static_cast<size_t>(wanted));
+        if (grown == nullptr) throw std::bad_alloc();
+        data_ = static_cast<uint8_t*>(grown);
+    }
     capacity_ = wanted;
 }
 

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "app/read_ahead.h"
@@ -22,15 +24,18 @@ TEST(FileThreads, EveryByteOnceInOrder) {
         int64_t inlineBytes;  // written on the run's thread before the other starts
         int64_t failReadAt;   // a read that would reach past this byte fails
         int64_t failWriteAt;  // a write that would reach past this byte fails
+        bool slowRun = false;  // the run takes longer over a block than the writes: reads go ahead
     } cases[] = {
         {0, 7, 0, -1, -1},
         {1, 7, 0, -1, -1},
         {7, 7, 0, -1, -1},
         {100'003, 61, 0, -1, -1},
         {100'003, 4096, 0, -1, -1},
-        {100'003, 4096, 50'000, -1, -1},  // the thread starts half way
-        {100'003, 4096, 1 << 30, -1, -1},  // never starts
+        {100'003, 4096, 0, -1, -1, true},
+        {100'003, 4096, 50'000, -1, -1, true},  // the thread starts half way
+        {100'003, 4096, 1 << 30, -1, -1},       // never starts
         {100'003, 61, 0, 70'000, -1},
+        {100'003, 4096, 0, 70'000, -1, true},
         {100'003, 61, 0, -1, 70'000},
         {100'003, 4096, 0, 0, -1},
     };
@@ -39,8 +44,11 @@ TEST(FileThreads, EveryByteOnceInOrder) {
                      std::to_string(c.inlineBytes) + " failing read " + std::to_string(c.failReadAt) +
                      " write " + std::to_string(c.failWriteAt));
         int64_t readPos = 0;
+        int readElsewhere = 0;  // blocks read on the writer's thread
+        const std::thread::id run = std::this_thread::get_id();
         CReadAhead reader(
             [&](uint8_t* p, int64_t n) -> int64_t {
+                readElsewhere += std::this_thread::get_id() != run;
                 n = std::min(n, c.size - readPos);
                 if (c.failReadAt >= 0 && readPos + n > c.failReadAt) return -1;
                 for (int64_t i = 0; i < n; ++i) p[i] = ByteAt(readPos + i);
@@ -76,6 +84,7 @@ TEST(FileThreads, EveryByteOnceInOrder) {
             std::vector<uint8_t> copy(out.Data() + result / 2, out.Data() + result);
             writer.Put(copy.data(), static_cast<int64_t>(copy.size()));
             got += result;
+            if (c.slowRun) std::this_thread::sleep_for(std::chrono::microseconds(200));
             if ((sent = writer.Send()) != 0) break;
         }
         reader.Close();
@@ -100,6 +109,9 @@ TEST(FileThreads, EveryByteOnceInOrder) {
                 ADD_FAILURE() << "byte " << i << " out of place";
                 break;
             }
+        }
+        if (c.slowRun && c.failReadAt < 0) {
+            EXPECT_GT(readElsewhere, 0);
         }
         if (c.failReadAt < 0 && c.failWriteAt < 0) {
             EXPECT_EQ(static_cast<int64_t>(written.size()), c.size);
