@@ -19,6 +19,7 @@ int CInputStage::OpenFile(const std::string& path) {
 
 void CInputStage::SetText(const uint8_t* p, int64_t n, bool terminated) {
     fromFile_ = false;
+    ahead_.reset();
     text_ = p;
     textLeft_ = n;
     terminated_ = terminated;
