@@ -36,6 +36,7 @@ if [ ! -x "$morvel" ]; then
 fi
 need=""
 command -v nkf >/dev/null || need="$need nkf"
+command -v hyperfine >/dev/null || need="$need hyperfine"   # the 1 KB test
 [ -x /usr/bin/time ] || need="$need time"
 # Debian's Rust and encoding_rs crate for the peer; the crate's
 # fast-kanji-encode feature needs no package of its own.
