@@ -1,5 +1,7 @@
 #include "app/read_ahead.h"
 
+#include <new>
+
 namespace morvel {
 
 CReadAhead::CReadAhead(Read read, int64_t blockBytes) : read_(std::move(read)), blockBytes_(blockBytes) {}
@@ -10,7 +12,9 @@ void CReadAhead::ReadLocked(std::unique_lock<std::mutex>& lock) {
         buffer = free_.back();
         free_.pop_back();
     } else {
-        // Memory the read fills, taken without clearing it first.
+        // Memory the read fills, taken without clearing it first; room in
+        // free_ for it is made first, so giving it back never allocates.
+        free_.reserve(static_cast<size_t>(made_ + 1));
         buffers_[made_] = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(blockBytes_));
         buffer = buffers_[made_++].get();
     }
@@ -19,11 +23,12 @@ void CReadAhead::ReadLocked(std::unique_lock<std::mutex>& lock) {
     const int64_t n = read_(buffer, blockBytes_);
     lock.lock();
     reading_ = false;
+    Block& block = ready_[(first_ + count_++) % (kBuffers + 1)];
     if (n > 0) {
-        ready_.push_back({buffer, n});
+        block = {buffer, n};
     } else {
         free_.push_back(buffer);
-        ready_.push_back({nullptr, n});
+        block = {nullptr, n};
         atEnd_ = true;
     }
     done_.notify_all();
@@ -37,10 +42,11 @@ int64_t CReadAhead::Next(const uint8_t*& p) {
         held_ = nullptr;
     }
     for (;;) {
-        if (!ready_.empty()) {
-            const Block block = ready_.front();
+        if (count_ > 0) {
+            const Block block = ready_[first_];
             if (block.data == nullptr) return block.length;  // the end, or the failure, stays
-            ready_.pop_front();
+            first_ = (first_ + 1) % (kBuffers + 1);
+            --count_;
             held_ = block.data;
             p = block.data;
             return block.length;
@@ -56,7 +62,11 @@ int64_t CReadAhead::Next(const uint8_t*& p) {
 bool CReadAhead::ReadOne() {
     std::unique_lock lock(mutex_);
     if (!open_ || atEnd_ || reading_ || (free_.empty() && made_ == kBuffers)) return false;
-    ReadLocked(lock);
+    try {
+        ReadLocked(lock);
+    } catch (const std::bad_alloc&) {
+        return false;  // no buffer to be had: the run reads the block itself, and says so if it cannot
+    }
     return true;
 }
 

@@ -11,7 +11,6 @@
 
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -64,7 +63,10 @@ private:
 
     std::mutex mutex_;
     std::condition_variable done_;  // a read finished
-    std::deque<Block> ready_;       // read, in order, not yet taken
+    // Read, in order, not yet taken: a ring that never allocates, so that a
+    // block once read cannot be lost (every buffer, and the end).
+    Block ready_[kBuffers + 1];
+    int first_ = 0, count_ = 0;
     uint8_t* held_ = nullptr;       // the block the run has, until Next
     bool reading_ = false;
     bool atEnd_ = false;  // a read gave 0 or -1: nothing more to read

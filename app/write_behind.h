@@ -40,7 +40,8 @@ public:
 
     // Work for the thread when it has nothing to write (reading the input
     // ahead), done while it returns true and filling the batches has so far
-    // taken longer than writing them. Set before the first Send.
+    // taken longer than writing them. It must not throw. Set before the
+    // first Send.
     void WhenIdle(std::function<bool()> work) { idle_ = std::move(work); }
 
     // The (empty) stream for the next block's result; waits while every
