@@ -248,19 +248,20 @@ inline bool AlnumHalfUnit(const uint8_t*& p, const uint8_t* e, bool final, uint8
         *o++ = *p++;  // a lead byte that ends the text
         return true;
     }
-    const unsigned b = p[1];
-    p += 2;
-    if (a == 0x81 && kSymbolHalfOf81[b] != 0) {
-        *o++ = kSymbolHalfOf81[b];
-    } else if (a == 0x82 && ((b >= 0x4F && b <= 0x58) || (b >= 0x60 && b <= 0x79))) {  // ０-９, Ａ-Ｚ
-        *o++ = static_cast<uint8_t>(b - 0x1F);
-    } else if (a == 0x82 && b >= 0x81 && b <= 0x9A) {  // ａ-ｚ
-        *o++ = static_cast<uint8_t>(b - 0x20);
-    } else {
-        o[0] = static_cast<uint8_t>(a);
-        o[1] = static_cast<uint8_t>(b);
-        o += 2;
+    // Full-width letters, digits and symbols come in runs (a field written
+    // in full width): the pairs that fold go one after another, with no
+    // branch between the two rows.
+    if (a - 0x81u < 2u && kAlnumHalfOf[a - 0x81][p[1]] != 0) {
+        do {
+            *o++ = kAlnumHalfOf[p[0] - 0x81u][p[1]];
+            p += 2;
+        } while (e - p >= 2 && p[0] - 0x81u < 2u && kAlnumHalfOf[p[0] - 0x81u][p[1]] != 0);
+        return true;
     }
+    o[0] = static_cast<uint8_t>(a);
+    o[1] = p[1];
+    o += 2;
+    p += 2;
     return true;
 }
 

@@ -126,11 +126,14 @@ constexpr std::array<uint16_t, kKanaFullCount> MakeKanaForms(const ByteRange (&r
     return forms;
 }
 
-constexpr std::array<uint8_t, 256> MakeSymbolHalfOf81() {
-    std::array<uint8_t, 256> map{};
+constexpr std::array<std::array<uint8_t, 256>, 2> MakeAlnumHalfOf() {
+    std::array<std::array<uint8_t, 256>, 2> map{};
     for (int row = kSymbolCount - 1; row >= 0; --row) {  // downwards, so the first row wins
-        if ((kSymbolFull[row] >> 8) == 0x81) map[kSymbolFull[row] & 0xFF] = kSymbolHalf[row];
+        if ((kSymbolFull[row] >> 8) == 0x81) map[0][kSymbolFull[row] & 0xFF] = kSymbolHalf[row];
     }
+    for (int b = 0x4F; b <= 0x58; ++b) map[1][b] = static_cast<uint8_t>(b - 0x1F);  // ０-９
+    for (int b = 0x60; b <= 0x79; ++b) map[1][b] = static_cast<uint8_t>(b - 0x1F);  // Ａ-Ｚ
+    for (int b = 0x81; b <= 0x9A; ++b) map[1][b] = static_cast<uint8_t>(b - 0x20);  // ａ-ｚ
     return map;
 }
 
@@ -194,7 +197,7 @@ constexpr AlnumFullShuffles MakeAlnumFullShuffles(const std::array<AlnumFullForm
 
 constexpr std::array<uint16_t, kKanaFullCount> kKanaFullVoiced = MakeKanaForms(kKanaVoicedRanges, 1);
 constexpr std::array<uint16_t, kKanaFullCount> kKanaFullSemiVoiced = MakeKanaForms(kKanaSemiVoicedRanges, 2);
-constexpr std::array<uint8_t, 256> kSymbolHalfOf81 = MakeSymbolHalfOf81();
+constexpr std::array<std::array<uint8_t, 256>, 2> kAlnumHalfOf = MakeAlnumHalfOf();
 constexpr std::array<AlnumFullForm, 256> kAlnumFullOf = MakeAlnumFullOf();
 constexpr AlnumFullShuffles kAlnumFullShuffles = MakeAlnumFullShuffles(kAlnumFullOf);
 

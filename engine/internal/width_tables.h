@@ -80,9 +80,11 @@ extern const uint8_t kSymbolHalf[kSymbolCount];
 
 // ---- Byte-indexed lookups of the fast foldings (derived) -------------------
 
-// For every trail byte b: the ASCII byte of the full-width symbol 81 b
-// (first row of kSymbolFull that holds it), or 0 when 81 b is none.
-extern const std::array<uint8_t, 256> kSymbolHalfOf81;
+// What AlnumToHalfWidth makes of the pair a b for the leads 81 (row 0) and
+// 82 (row 1), by trail byte: the ASCII byte of a full-width symbol (the
+// first row of kSymbolFull that holds it), digit or letter, or 0 where the
+// pair stays as it is.
+extern const std::array<std::array<uint8_t, 256>, 2> kAlnumHalfOf;
 
 // How AlnumToFullWidth treats each byte: out[0..len) is what it appends; a
 // len of 0 marks a lead byte, which takes the next byte with it unchanged.
