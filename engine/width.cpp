@@ -248,20 +248,27 @@ inline bool AlnumHalfUnit(const uint8_t*& p, const uint8_t* e, bool final, uint8
         *o++ = *p++;  // a lead byte that ends the text
         return true;
     }
-    // Full-width letters, digits and symbols come in runs (a field written
-    // in full width): the pairs that fold go one after another, with no
-    // branch between the two rows.
-    if (a - 0x81u < 2u && kAlnumHalfOf[a - 0x81][p[1]] != 0) {
-        do {
-            *o++ = kAlnumHalfOf[p[0] - 0x81u][p[1]];
-            p += 2;
-        } while (e - p >= 2 && p[0] - 0x81u < 2u && kAlnumHalfOf[p[0] - 0x81u][p[1]] != 0);
+    const unsigned b = p[1];
+    p += 2;
+    if (a == 0x81 && kAlnumHalfOf[0][b] != 0) {
+        *o++ = kAlnumHalfOf[0][b];
+    } else if (a == 0x82 && kAlnumHalfOf[1][b] != 0) {
+        *o++ = kAlnumHalfOf[1][b];
+    } else {
+        o[0] = static_cast<uint8_t>(a);
+        o[1] = static_cast<uint8_t>(b);
+        o += 2;
         return true;
     }
-    o[0] = static_cast<uint8_t>(a);
-    o[1] = p[1];
-    o += 2;
-    p += 2;
+    // Full-width letters, digits and symbols come in runs (a field written
+    // in full width): the pairs after it that fold go one after another,
+    // with no branch between the two rows.
+    while (e - p >= 2 && p[0] - 0x81u < 2u) {
+        const uint8_t half = kAlnumHalfOf[p[0] - 0x81u][p[1]];
+        if (half == 0) break;
+        *o++ = half;
+        p += 2;
+    }
     return true;
 }
 
