@@ -355,13 +355,22 @@ int64_t CInputFile::Read(uint8_t* p, int64_t n) {
     }
 }
 
-bool CInputFile::ReadUpTo(CByteStream& stream, int64_t limit) {
-    while (stream.Size() < limit && !atEnd_) {
-        const int64_t want = limit - stream.Size();
-        const int64_t got = Read(stream.Reserve(want), want);
-        if (got < 0) return false;
-        stream.Commit(got);
+int64_t CInputFile::ReadFull(uint8_t* p, int64_t n) {
+    int64_t count = 0;
+    while (count < n && !atEnd_) {
+        const int64_t got = Read(p + count, n - count);
+        if (got < 0) return -1;
+        count += got;
     }
+    return count;
+}
+
+bool CInputFile::ReadUpTo(CByteStream& stream, int64_t limit) {
+    if (stream.Size() >= limit) return true;
+    const int64_t want = limit - stream.Size();
+    const int64_t got = ReadFull(stream.Reserve(want), want);
+    if (got < 0) return false;
+    stream.Commit(got);
     return true;
 }
 

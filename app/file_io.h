@@ -46,6 +46,9 @@ public:
     int Open(const std::string& path);
     // Up to `n` bytes: the count, 0 at the end, -1 when the read failed.
     int64_t Read(uint8_t* p, int64_t n);
+    // Reads `n` bytes at `p`, fewer only where the file ends: the count, or
+    // -1 when a read failed.
+    int64_t ReadFull(uint8_t* p, int64_t n);
     // Reads into `stream` until it holds `limit` bytes or the file ends.
     // False when a read failed.
     bool ReadUpTo(CByteStream& stream, int64_t limit);

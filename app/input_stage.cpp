@@ -10,52 +10,47 @@ int CInputStage::OpenFile(const std::string& path) {
     terminated_ = false;
     atEnd_ = false;
     head_.Discard();
-    ahead_.reset();
-    const int err = file_.Open(path);
-    if (err == 0 && file_.Identity().regular)
-        ahead_ = std::make_unique<CReadAhead>([this](uint8_t* p, int64_t n) { return ReadBlock(p, n); }, blockBytes_);
-    return err;
+    NewReader();
+    return file_.Open(path);
 }
 
 void CInputStage::SetText(const uint8_t* p, int64_t n, bool terminated) {
     fromFile_ = false;
-    ahead_.reset();
     text_ = p;
     textLeft_ = n;
     terminated_ = terminated;
     atEnd_ = false;
     head_.Discard();
+    NewReader();
+}
+
+// The reader of the blocks after the head, made before Pump so that
+// ReadAhead may be called from another thread at any time.
+void CInputStage::NewReader() {
+    reader_ = std::make_unique<CReadAhead>([this](uint8_t* p, int64_t n) { return ReadSource(p, n); }, blockBytes_);
+}
+
+// Reads `n` bytes at `p`, fewer only where the source ends: the count, or -1
+// when a read failed.
+int64_t CInputStage::ReadSource(uint8_t* p, int64_t n) {
+    if (fromFile_) return file_.ReadFull(p, n);
+    n = std::min(n, textLeft_);
+    if (n > 0) std::memcpy(p, text_, static_cast<size_t>(n));
+    text_ += n;
+    textLeft_ -= n;
+    return n;
 }
 
 // Reads into `into` until it holds `limit` bytes or the source ends.
 int CInputStage::ReadMore(CByteStream& into, int64_t limit) {
-    if (fromFile_) {
-        if (!file_.ReadUpTo(into, limit)) return kReadFailed;
-        atEnd_ = file_.AtEnd();
-        return 0;
+    const int64_t want = limit - into.Size();
+    if (want > 0) {
+        const int64_t got = ReadSource(into.Reserve(want), want);
+        if (got < 0) return kReadFailed;
+        into.Commit(got);
     }
-    const int64_t n = std::min(limit - into.Size(), textLeft_);
-    if (n > 0) {
-        std::memcpy(into.Reserve(n), text_, static_cast<size_t>(n));
-        into.Commit(n);
-        text_ += n;
-        textLeft_ -= n;
-    }
-    atEnd_ = textLeft_ == 0;
+    atEnd_ = fromFile_ ? file_.AtEnd() : textLeft_ == 0;
     return 0;
-}
-
-// Fills up to `n` bytes at `p` from the file: the count (less than n only at
-// the end), 0 at the end, -1 when a read failed.
-int64_t CInputStage::ReadBlock(uint8_t* p, int64_t n) {
-    int64_t count = 0;
-    while (count < n) {
-        const int64_t got = file_.Read(p + count, n - count);
-        if (got < 0) return -1;
-        if (got == 0) break;
-        count += got;
-    }
-    return count;
 }
 
 // The mark rule needs 3 bytes of the head.
@@ -93,15 +88,18 @@ int CInputStage::Pump(const Take& take) {
     if (length > 0) {
         if (const int r = take(head_.Data(), length)) return r;
     }
-    if (!atEnd_ && ahead_) {
-        ahead_->Open();
+    if (!atEnd_) {
+        // The rest block by block. A regular file's blocks may also be read
+        // ahead by a thread with time to spare (ReadAhead); a pipe or a
+        // device, whose read may wait for ever, is read here only.
+        if (fromFile_ && file_.Identity().regular) reader_->Open();
         struct Closer {
-            CReadAhead& ahead;
-            ~Closer() { ahead.Close(); }
-        } closer{*ahead_};
+            CReadAhead& reader;
+            ~Closer() { reader.Close(); }
+        } closer{*reader_};
         for (;;) {
             const uint8_t* p = nullptr;
-            const int64_t n = ahead_->Next(p);
+            const int64_t n = reader_->Next(p);
             if (n < 0) return kReadFailed;
             if (n == 0) break;
             beforeLast = n > 1 ? p[n - 2] : last;
@@ -110,19 +108,6 @@ int CInputStage::Pump(const Take& take) {
             if (const int r = take(p, n)) return r;
         }
         atEnd_ = true;
-    }
-    if (!atEnd_) {
-        CByteStream block;
-        do {
-            block.Discard();
-            if (ReadMore(block, blockBytes_) != 0) return kReadFailed;
-            const int64_t n = block.Size();
-            if (n == 0) continue;
-            beforeLast = n > 1 ? block.Data()[n - 2] : last;
-            last = block.Data()[n - 1];
-            length += n;
-            if (const int r = take(block.Data(), n)) return r;
-        } while (!atEnd_);
     }
     // The loader's terminator, then for UTF-16 zeros until the size is even
     // and the last two bytes are zero.

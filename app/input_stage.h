@@ -70,11 +70,12 @@ public:
 
     // For a thread with time to spare while Pump runs: reads the next block
     // of a regular file ahead, when there is room. Whether it read one.
-    bool ReadAhead() { return ahead_ && ahead_->ReadOne(); }
+    bool ReadAhead() { return reader_ && reader_->ReadOne(); }
 
 private:
     int ReadMore(CByteStream& into, int64_t limit);
-    int64_t ReadBlock(uint8_t* p, int64_t n);
+    int64_t ReadSource(uint8_t* p, int64_t n);
+    void NewReader();
 
     int64_t blockBytes_;
     int64_t headBytes_;
@@ -86,9 +87,10 @@ private:
     bool atEnd_ = false;
     bool utf16_ = false;
     CByteStream head_;
-    // A regular file's blocks after the head (a pipe or a device, whose read
-    // may wait for ever, is read on the run's thread only).
-    std::unique_ptr<CReadAhead> ahead_;
+    // The blocks after the head; a regular file's may be read ahead (a
+    // pipe or a device, whose read may wait for ever, is read on the run's
+    // thread only).
+    std::unique_ptr<CReadAhead> reader_;
 };
 
 // The end of a file's output: the result of the stages ends with its zero

@@ -14,7 +14,7 @@
 #include "app/file_io.h"
 #include "app/input_stage.h"
 #include "app/usage.h"
-#include "app/write_behind.h"
+#include "app/result_writer.h"
 #include "engine/engine.h"
 #include "engine/pipeline.h"
 
@@ -328,35 +328,21 @@ bool CMainApp::RunConversion() {
         // a thread of its own while the next block is converted, and reads
         // the input ahead when it has nothing to write; the clipboard's
         // result is gathered whole.
-        CWriteBehind writer([&](const uint8_t* p, int64_t n) { return file.Write(p, n); });
-        writer.WhenIdle([&] { return input.ReadAhead(); });
-        COutputTail tail([&](const uint8_t* p, int64_t n) {
-            writer.Put(p, n);
-            return 0;
-        });
+        CResultWriter fileResult([&](const uint8_t* p, int64_t n) { return file.Write(p, n); });
+        fileResult.WhenIdle([&] { return input.ReadAhead(); });
         CByteStream whole;  // the clipboard's result
         // Converts a block (or, with p null, finishes) and passes the result on.
         auto convert = [&](const uint8_t* p, int64_t n) -> int {
-            CByteStream& result = toFile ? writer.Block() : *m_spare;
-            result.Discard();
-            if (toFile) tail.Lead(result);
+            if (toFile) return fileResult.Convert(pipeline, p, n);
             if (p != nullptr)
-                pipeline.Feed(p, n, result);
+                pipeline.Feed(p, n, whole);
             else
-                pipeline.Finish(result);
-            if (toFile) {
-                tail.Take(result.Data(), result.Size());
-                return writer.Send();
-            }
-            if (result.Size() > 0) {
-                std::memcpy(whole.Reserve(result.Size()), result.Data(), static_cast<size_t>(result.Size()));
-                whole.Commit(result.Size());
-            }
+                pipeline.Finish(whole);
             return 0;
         };
         // Nothing is written once the file is abandoned.
         auto abandon = [&] {
-            writer.Finish();
+            fileResult.Abandon();
             file.Abort();
         };
         auto failWrite = [&](int err) {
@@ -393,16 +379,14 @@ bool CMainApp::RunConversion() {
         if (const int err = convert(nullptr, 0)) return failWrite(err);
 
         // 11: output; an empty result writes nothing.
-        if ((toFile ? tail.Total() : whole.Size()) == 0) {
+        if ((toFile ? fileResult.Total() : whole.Size()) == 0) {
             abandon();
             if (!toFile) m_outputFailed = true;
             return true;
         }
         if (toFile) {
             if (m_recentSave.Add(s.m_outputPath)) m_recentSave.WriteList();
-            tail.Close();
-            int err = writer.Send();
-            if (const int last = writer.Finish(); err == 0) err = last;
+            int err = fileResult.Close();
             if (err == 0) err = file.Commit();
             if (err != 0) return failWrite(err);
         } else {

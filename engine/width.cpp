@@ -236,6 +236,9 @@ inline uint64_t KanaHalfChanged(uint64_t v, uint64_t next) {
            (InRange(v, 0x81, 0x81) & InRange(next, 0x5B, 0x5B));
 }
 
+// What AlnumToHalfWidth makes of the pair a b: an ASCII byte, or 0.
+inline uint8_t AlnumHalfOf(unsigned a, unsigned b) { return a - 0x81u < 2u ? kAlnumHalfOf[a - 0x81u][b] : 0; }
+
 // One unit of AlnumToHalfWidth from a byte 0x80 or above at p.
 inline bool AlnumHalfUnit(const uint8_t*& p, const uint8_t* e, bool final, uint8_t*& o) {
     const unsigned a = *p;
@@ -248,27 +251,21 @@ inline bool AlnumHalfUnit(const uint8_t*& p, const uint8_t* e, bool final, uint8
         *o++ = *p++;  // a lead byte that ends the text
         return true;
     }
-    const unsigned b = p[1];
-    p += 2;
-    if (a == 0x81 && kAlnumHalfOf[0][b] != 0) {
-        *o++ = kAlnumHalfOf[0][b];
-    } else if (a == 0x82 && kAlnumHalfOf[1][b] != 0) {
-        *o++ = kAlnumHalfOf[1][b];
-    } else {
+    uint8_t half = AlnumHalfOf(a, p[1]);
+    if (half == 0) {
         o[0] = static_cast<uint8_t>(a);
-        o[1] = static_cast<uint8_t>(b);
+        o[1] = p[1];
         o += 2;
+        p += 2;
         return true;
     }
     // Full-width letters, digits and symbols come in runs (a field written
-    // in full width): the pairs after it that fold go one after another,
-    // with no branch between the two rows.
-    while (e - p >= 2 && p[0] - 0x81u < 2u) {
-        const uint8_t half = kAlnumHalfOf[p[0] - 0x81u][p[1]];
-        if (half == 0) break;
+    // in full width): the pairs that fold go one after another, with no
+    // branch between the two rows.
+    do {
         *o++ = half;
         p += 2;
-    }
+    } while (e - p >= 2 && (half = AlnumHalfOf(p[0], p[1])) != 0);
     return true;
 }
 

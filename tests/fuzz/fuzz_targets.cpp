@@ -10,7 +10,7 @@
 #include <string>
 
 #include "app/input_stage.h"
-#include "app/write_behind.h"
+#include "app/result_writer.h"
 #include "engine/pipeline.h"
 #include "tests/engine/test_util.h"
 
@@ -117,34 +117,18 @@ void FuzzConversionPipelineOn(const uint8_t control[2], const Bytes& text) {
     const bool marked = text.size() >= 2 && ((text[0] == 0xFF && text[1] == 0xFE) || (text[0] == 0xFE && text[1] == 0xFF));
     Check(plan.input == (marked ? Unicode : requested) || (requested == AutoDetect && !marked));
 
-    // The output as the file run writes it: each block's result after the
-    // bytes the tail held, through the write-behind (on its thread for a
-    // third of the inputs).
+    // The output as the file run writes it (CResultWriter), the writes on
+    // their own thread for a third of the inputs.
     CConversionPipeline pipeline(plan);
     Bytes got;
-    CWriteBehind writer(
+    CResultWriter result(
         [&](const uint8_t* p, int64_t n) {
             got.insert(got.end(), p, p + n);
             return 0;
         },
         text.size() % 3 == 0 ? 0 : CWriteBehind::kInlineBytes);
-    COutputTail tail([&](const uint8_t* p, int64_t n) {
-        writer.Put(p, n);
-        return 0;
-    });
-    auto convert = [&](const uint8_t* p, int64_t n) {
-        CByteStream& out = writer.Block();
-        tail.Lead(out);
-        if (p != nullptr)
-            pipeline.Feed(p, n, out);
-        else
-            pipeline.Finish(out);
-        tail.Take(out.Data(), out.Size());
-        return writer.Send();
-    };
-    Check(input.Pump(convert) == 0 && convert(nullptr, 0) == 0);
-    tail.Close();
-    Check(writer.Send() == 0 && writer.Finish() == 0);
+    auto convert = [&](const uint8_t* p, int64_t n) { return result.Convert(pipeline, p, n); };
+    Check(input.Pump(convert) == 0 && convert(nullptr, 0) == 0 && result.Close() == 0);
 
     Bytes loaded = text;
     loaded.push_back(0x00);
