@@ -3,9 +3,16 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/internal/converters.h"
+
 namespace morvel {
 
 CConversionPipeline::CConversionPipeline(const ConversionPlan& plan) {
+    if (plan.input == EucJp && plan.output == Utf8 && !plan.convertKana && !plan.convertAlnum) {
+        // Both stages in one pass (the same bytes).
+        stages_.push_back(internal::NewEucToUtf8Output());
+        return;
+    }
     switch (plan.input) {
         case Jis: stages_.push_back(MakeConverter(Operation::JisToSjis)); break;
         case EucJp: stages_.push_back(MakeConverter(Operation::EucToSjis)); break;

@@ -9,6 +9,7 @@
 // The chains that pass through UTF-16 between UTF-8 and CP932 skip that
 // intermediate but give exactly its bytes; engine/reference/unicode_ref.cpp
 // takes the long way and the tests hold the two together.
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <memory>
@@ -16,6 +17,7 @@
 #include "engine/engine.h"
 #include "engine/internal/chunked.h"
 #include "engine/internal/converters.h"
+#include "engine/internal/kanji.h"
 #include "engine/internal/lanes.h"
 #include "engine/internal/unicode_internal.h"
 
@@ -58,6 +60,11 @@ template <class Sink, class Entry>
 [[gnu::noinline]] const uint8_t* DecodeCp932BlocksCall(const uint8_t* p, const uint8_t* end, uint8_t*& out,
                                                        const Entry* table) {
     return DecodeCp932Blocks<Sink>(p, end, out, table);
+}
+template <class Sink, class Entry>
+[[gnu::noinline]] const uint8_t* DecodeEucBlocksCall(const uint8_t* p, const uint8_t* end, uint8_t*& out,
+                                                     const Entry* table) {
+    return DecodeEucBlocks<Sink>(p, end, out, table);
 }
 }  // namespace v256
 MORVEL_AVX2_END
@@ -169,9 +176,9 @@ inline bool IsUtf16Mark(const uint8_t* p) {
 // shorter than kPairTableText go to the code-page tables directly.
 constexpr int64_t kPairTableText = 16 * 1024;
 
-template <class Entry>
+template <class Entry, int kRows = kLeadCount + 1>
 struct PairTable {
-    Entry entry[kLeadCount + 1][256];
+    Entry entry[kRows][256];
 };
 
 // The pair's unit, U+FFFD where the pair is no character.
@@ -367,6 +374,52 @@ const uint8_t* DecodeCp932([[maybe_unused]] VectorLevel level, const uint8_t* p,
         } while (p < end && (*p >= 0x80 || end - p < 8 || (Load64(p) & kHigh) != 0));
     }
     out = o;
+    return p;
+}
+
+// ---- EUC-JP decoding ----------------------------------------------------------
+
+// What EUC-JP to Shift-JIS and then CP932 to UTF-8 give for each JIS X 0208
+// pair of EUC-JP, a row per first byte (b - 0xA0 for A1-FE) and a column
+// per second byte (A1-FE; 0 elsewhere), and row 0 for ASCII: the pair as
+// EUC-JP to Shift-JIS writes it, looked up in the CP932 pair table. Made on
+// first use, for texts of kPairTableText and more.
+constexpr int kEucRows = 0xFE - 0xA0 + 1;
+
+const PairTable<uint32_t, kEucRows>& EucPairUtf8() {
+    static const PairTable<uint32_t, kEucRows> table = [] {
+        PairTable<uint32_t, kEucRows> t{};
+        const PairTable<uint32_t>& cp932 = Cp932PairUtf8();
+        for (int b = 0; b < 0x80; ++b) t.entry[0][b] = cp932.entry[0][b];
+        for (int first = 0xA1; first <= 0xFE; ++first) {
+            for (int second = 0xA1; second <= 0xFE; ++second) {
+                uint8_t sjis[2];
+                JisToSjisPair(first & 0x7F, second & 0x7F, sjis);
+                // Always a lead and a trail, so one character.
+                t.entry[first - 0xA0][second] = cp932.entry[kLeadIndex[sjis[0]]][sjis[1]];
+            }
+        }
+        return t;
+    }();
+    return table;
+}
+
+// Runs the kernels of DecodeEucBlocks from p; returns where they stopped.
+const uint8_t* DecodeEucVector(VectorLevel level, const uint8_t* p, const uint8_t* end, CByteStream& out) {
+#if MORVEL_SSE2
+    const uint32_t* const table = &EucPairUtf8().entry[0][0];
+    uint8_t* const start = out.Reserve(3 * (end - p) + kSlack);
+    uint8_t* o = start;
+#if MORVEL_AVX2
+    if (level >= VectorLevel::Avx2) p = v256::DecodeEucBlocksCall<Utf8Sink>(p, end, o, table);
+#endif
+    if (level >= VectorLevel::Sse2) p = v128::DecodeEucBlocks<Utf8Sink>(p, end, o, table);
+    out.Commit(o - start);
+#else
+    (void)level;
+    (void)end;
+    (void)out;
+#endif
     return p;
 }
 
@@ -880,8 +933,57 @@ struct Utf16ToUtf8Core : ZeroClosedCore<TextEnd::Core> {
     }
 };
 
+// EUC-JP to UTF-8: the two stages EUC-JP to Shift-JIS and Shift-JIS to
+// UTF-8, and the kernels of DecodeEucBlocks, which write what the two give
+// in one pass, for stretches of ASCII and JIS X 0208 pairs. The kernels run
+// only where neither stage holds anything back; where they stop, the two
+// stages take the next stretch, longer each time the kernels at once stop
+// again, so that text they cannot take costs them little.
+class EucToUtf8Converter final : public CChunkConverter {
+public:
+    void Feed(const uint8_t* p, int64_t n, CByteStream& out) override {
+        const uint8_t* const end = p + n;
+        const VectorLevel level = CurrentVectorLevel();
+        const bool vectors = MORVEL_SSE2 && level != VectorLevel::Scalar && n >= kPairTableText;
+        while (p < end) {
+            if (vectors && euc_->Resting() && decode_.Resting()) {
+                const uint8_t* const from = p;
+                p = DecodeEucVector(level, p, end, out);
+                stretch_ = p - from >= kMinStretch ? kMinStretch : std::min(2 * stretch_, kMaxStretch);
+            }
+            const int64_t take = vectors ? std::min(stretch_, end - p) : end - p;
+            Stages(p, take, out);
+            p += take;
+        }
+    }
+
+    void Finish(CByteStream& out) override {
+        between_.Discard();
+        euc_->Finish(between_);
+        decode_.Feed(between_.Data(), between_.Size(), out);
+        decode_.Finish(out);
+    }
+
+private:
+    static constexpr int64_t kMinStretch = 64;
+    static constexpr int64_t kMaxStretch = 4096;
+
+    void Stages(const uint8_t* p, int64_t n, CByteStream& out) {
+        if (n <= 0) return;
+        between_.Discard();
+        euc_->Feed(p, n, between_);
+        decode_.Feed(between_.Data(), between_.Size(), out);
+    }
+
+    std::unique_ptr<CCoreConverter> euc_ = NewEucToSjis();
+    Chunked<Cp932ToUtf8Core> decode_;
+    CByteStream between_;
+    int64_t stretch_ = kMinStretch;
+};
+
 }  // namespace
 
+std::unique_ptr<CChunkConverter> NewEucToUtf8Output() { return std::make_unique<EucToUtf8Converter>(); }
 std::unique_ptr<CChunkConverter> NewUtf16InputToSjis() { return std::make_unique<Chunked<Utf16ToCp932Core>>(); }
 std::unique_ptr<CChunkConverter> NewUtf8InputToSjis() { return std::make_unique<Chunked<Utf8ToCp932Core>>(); }
 std::unique_ptr<CChunkConverter> NewSjisToUtf16Output() { return std::make_unique<Chunked<Cp932ToUtf16Core>>(); }

@@ -30,6 +30,7 @@
 #include <cstring>
 
 #include "engine/converter.h"
+#include "engine/internal/converters.h"
 #include "engine/internal/scan.h"
 
 namespace morvel::internal {
@@ -61,7 +62,7 @@ inline int64_t ZeroByteLength(const uint8_t* p, int64_t n) {
 }
 
 template <class Core>
-class Chunked final : public CChunkConverter {
+class Chunked final : public CCoreConverter {
 public:
     void Feed(const uint8_t* p, int64_t n, CByteStream& out) override {
         if (ended_ || n <= 0) return;
@@ -114,6 +115,8 @@ public:
         }
         if (endsHere) Stop();
     }
+
+    bool Resting() const override { return carryLength_ == 0 && !ended_; }
 
     void Finish(CByteStream& out) override {
         if (!ended_ && carryLength_ > 0) RunInto(carry_, carry_ + carryLength_, true, out);

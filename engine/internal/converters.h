@@ -7,10 +7,19 @@
 
 namespace morvel::internal {
 
+// A converter over one core (engine/internal/chunked.h), as a converter
+// built from others sees it.
+class CCoreConverter : public CChunkConverter {
+public:
+    // Nothing held back: no unit cut short waits for more, and the text
+    // has not ended.
+    virtual bool Resting() const = 0;
+};
+
 std::unique_ptr<CChunkConverter> NewSjisToJis();
 std::unique_ptr<CChunkConverter> NewJisToSjis();
 std::unique_ptr<CChunkConverter> NewSjisToEuc();
-std::unique_ptr<CChunkConverter> NewEucToSjis();
+std::unique_ptr<CCoreConverter> NewEucToSjis();
 std::unique_ptr<CChunkConverter> NewKanaToFullWidth();
 std::unique_ptr<CChunkConverter> NewKanaToHalfWidth();
 std::unique_ptr<CChunkConverter> NewAlnumToHalfWidth();
@@ -19,5 +28,9 @@ std::unique_ptr<CChunkConverter> NewUtf16InputToSjis();
 std::unique_ptr<CChunkConverter> NewUtf8InputToSjis();
 std::unique_ptr<CChunkConverter> NewSjisToUtf16Output();
 std::unique_ptr<CChunkConverter> NewSjisToUtf8Output();
+
+// EUC-JP to Shift-JIS and Shift-JIS to UTF-8 in one: the same bytes as the
+// two one after the other.
+std::unique_ptr<CChunkConverter> NewEucToUtf8Output();
 
 }  // namespace morvel::internal

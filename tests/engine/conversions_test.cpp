@@ -523,5 +523,64 @@ TEST(Pipeline, InPiecesMatchesTheRunsWholeTextStages) {
     }
 }
 
+// EUC-JP to UTF-8 goes in one pass where the text holds only ASCII and JIS
+// X 0208 pairs: a long text of every such pair between runs of ASCII, with
+// one of the bytes that end the pass planted in it, behind 0..63 bytes of
+// ASCII, whole and in pieces, against the two whole-text stages.
+TEST(Pipeline, EucJpToUtf8InOnePassMatchesTheTwoStages) {
+    Bytes pairs;
+    for (int first = 0xA1; first <= 0xFE; ++first) {
+        for (int second = 0xA1; second <= 0xFE; ++second) {
+            pairs.push_back(static_cast<uint8_t>(first));
+            pairs.push_back(static_cast<uint8_t>(second));
+            if (second % 7 == 0) pairs.insert(pairs.end(), {'a', '\t', 'b', '\r', '\n'});
+        }
+    }
+    const struct {
+        const char* name;
+        Bytes planted;
+    } cases[] = {
+        {"nothing", {}},
+        {"half-width katakana", {0x8E, 0xB1}},
+        {"0x8E before a Shift-JIS lead", {0x8E, 0x88, 0xA4, 0xA2}},
+        {"JIS X 0212", {0x8F, 0xB0, 0xA1}},
+        {"a first byte before ASCII", {0xA4, 0x41}},
+        {"a lone first byte before a control", {0xA4, 0x01}},
+        {"a dropped control", {0x07}},
+        {"an escape sequence", {0x1B, 0x24, 0x42}},
+        {"0x80 and 0xFF", {0x80, 0xFF}},
+        {"the end of the text (0x1A)", {0x1A}},
+        {"the end of the text (0x00)", {0x00}},
+        {"a first byte ending the text", {0xB0}},
+    };
+    ConversionPlan plan;
+    plan.input = EucJp;
+    plan.output = Utf8;
+    std::mt19937 rng(8);
+    for (const auto& c : cases) {
+        for (size_t n = 0; n <= kMaxPrefix; ++n) {
+            Bytes text = AsciiPrefix(n);
+            const size_t at = rng() % pairs.size();
+            text.insert(text.end(), pairs.begin(), pairs.begin() + static_cast<std::ptrdiff_t>(at));
+            text.insert(text.end(), c.planted.begin(), c.planted.end());
+            if (std::string(c.name) != "a first byte ending the text")
+                text.insert(text.end(), pairs.begin() + static_cast<std::ptrdiff_t>(at), pairs.end());
+            text.push_back(0x00);
+            CByteStream whole;
+            Fill(whole, text);
+            reference::ConvertWholeText(plan, whole);
+            const AtLevel level(VectorLevels()[n % VectorLevels().size()]);
+            std::vector<size_t> cuts = n % 2 ? RandomCuts(rng, text.size(), 40000) : std::vector<size_t>{};
+            cuts.push_back(text.size());
+            CConversionPipeline pipeline(plan);
+            CByteStream out;
+            for (size_t from = 0, i = 0; i < cuts.size(); from = cuts[i++])
+                pipeline.Feed(text.data() + from, static_cast<int64_t>(cuts[i] - from), out);
+            pipeline.Finish(out);
+            ASSERT_EQ(ToBytes(out), ToBytes(whole)) << c.name << " at " << at << " behind " << n << " bytes of ASCII";
+        }
+    }
+}
+
 }  // namespace
 }  // namespace morvel

@@ -99,7 +99,7 @@ void FuzzFormatHexDump(const uint8_t* data, size_t size) {
 // text is built here literally: the bytes, one 0x00, and for UTF-16 zeros
 // until a whole zero code unit ends it; a file holds the result without its
 // last two zero bytes.
-void FuzzConversionPipelineOn(const uint8_t control[2], const Bytes& text) {
+void FuzzConversionPipelineOn(const uint8_t control[2], const Bytes& text, int64_t longBlock = 0) {
     static const EncodingId kModes[] = {ShiftJis, Jis, EucJp, Unicode, Utf8, Undetermined, AutoDetect};
     const EncodingId requested = kModes[control[0] % 7];
     ConversionPlan plan;
@@ -108,7 +108,7 @@ void FuzzConversionPipelineOn(const uint8_t control[2], const Bytes& text) {
     plan.kanaToHalf = control[1] & 2;
     plan.convertAlnum = control[1] & 4;
     plan.alnumToHalf = control[1] & 8;
-    const int64_t block = 1 + (control[1] >> 4) * 7;
+    const int64_t block = longBlock > 0 ? longBlock : 1 + (control[1] >> 4) * 7;
 
     CInputStage input(block, (control[1] & 0x80) ? 1 + control[0] % 64 : kDetectionHeadBytes);
     input.SetText(text.data(), static_cast<int64_t>(text.size()), false);
@@ -142,7 +142,8 @@ void FuzzConversionPipelineOn(const uint8_t control[2], const Bytes& text) {
 }
 
 // The same at every vector level, and behind 1 to 63 bytes of ASCII at the
-// widest.
+// widest; and repeated past 16 KiB, read in blocks that long, where the
+// stages take paths of their own.
 void FuzzConversionPipeline(const uint8_t* data, size_t size) {
     if (size < 2) return;
     const Bytes text(data + 2, data + size);
@@ -151,6 +152,11 @@ void FuzzConversionPipeline(const uint8_t* data, size_t size) {
         FuzzConversionPipelineOn(data, text);
     }
     for (size_t n = 1; n <= kMaxPrefix; ++n) FuzzConversionPipelineOn(data, Concat(AsciiPrefix(n), text));
+    if (!text.empty()) {
+        Bytes repeated;
+        while (repeated.size() < 17 * 1024) repeated.insert(repeated.end(), text.begin(), text.end());
+        FuzzConversionPipelineOn(data, repeated, 20 * 1024);
+    }
 }
 
 // "SjisToUtf16Output" -> "sjis_to_utf16_output"
