@@ -40,6 +40,12 @@ inline Vec MinU(Vec a, Vec b) { return _mm_min_epu8(a, b); }
 inline Vec MaxU(Vec a, Vec b) { return _mm_max_epu8(a, b); }
 // (a + b + 1) / 2 per lane, unsigned.
 inline Vec Average(Vec a, Vec b) { return _mm_avg_epu8(a, b); }
+// Each pair of lanes (a 16-bit unit, the first lane low) shifted by n bits:
+// bits cross from one lane of a pair into the other.
+template <int n>
+inline Vec ShiftUnitsLeft(Vec v) { return _mm_slli_epi16(v, n); }
+template <int n>
+inline Vec ShiftUnitsRight(Vec v) { return _mm_srli_epi16(v, n); }
 
 // Lane i holds lane i - 1 of v; lane 0 holds 0.
 inline Vec PreviousLanes(Vec v) { return _mm_slli_si128(v, 1); }
@@ -131,6 +137,10 @@ inline Vec Same(Vec a, Vec b) { return _mm256_cmpeq_epi8(a, b); }
 inline Vec MinU(Vec a, Vec b) { return _mm256_min_epu8(a, b); }
 inline Vec MaxU(Vec a, Vec b) { return _mm256_max_epu8(a, b); }
 inline Vec Average(Vec a, Vec b) { return _mm256_avg_epu8(a, b); }
+template <int n>
+inline Vec ShiftUnitsLeft(Vec v) { return _mm256_slli_epi16(v, n); }
+template <int n>
+inline Vec ShiftUnitsRight(Vec v) { return _mm256_srli_epi16(v, n); }
 
 inline Vec PreviousLanes(Vec v) {
     // The low half moved up into the high half, zero below; then each half

@@ -523,6 +523,59 @@ TEST(Pipeline, InPiecesMatchesTheRunsWholeTextStages) {
     }
 }
 
+// UTF-8 of kana and kanji goes a block at a time where it holds only ASCII
+// and three-byte sequences with a code: a long text of every CP932
+// character between runs of ASCII, with one of the sequences that end such
+// a block planted in it, behind 0..63 bytes of ASCII, whole and in pieces.
+TEST(Conversions, Utf8KanaAndKanjiInBlocksMatchTheReference) {
+    Bytes sjis;
+    for (int lead = 0x81; lead <= 0xFC; ++lead) {
+        if (lead == 0xA0) lead = 0xE0;
+        for (int trail = 0x40; trail <= 0xFC; ++trail) {
+            if (trail == 0x7F) continue;
+            sjis.insert(sjis.end(), {static_cast<uint8_t>(lead), static_cast<uint8_t>(trail)});
+            if (trail % 11 == 0) sjis.insert(sjis.end(), {0xB6, 0xDE, ' ', 'x', 'y', '\n'});
+            if (trail % 13 == 0) sjis.insert(sjis.end(), {'<', 'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', '>'});
+            if (trail % 29 == 0) sjis.insert(sjis.end(), 1 + (trail + lead) % 70, 'z');
+        }
+    }
+    Bytes utf8 = Apply(Of(Op::SjisToUtf8).reference, sjis).out;
+    utf8.pop_back();  // the terminator
+    const struct {
+        const char* name;
+        Bytes planted;
+    } cases[] = {
+        {"nothing", {}},
+        {"ka and a voiced mark", {0xE3, 0x81, 0x8B, 0xE3, 0x82, 0x99}},
+        {"a voiced mark alone", {0xE3, 0x82, 0x99}},
+        {"= and a long solidus", {0x3D, 0xCC, 0xB8}},
+        {"a two-byte sequence", {0xC2, 0xA7}},
+        {"a four-byte sequence", {0xF0, 0x9F, 0x98, 0x80}},
+        {"an overlong form of A", {0xE0, 0x81, 0x81}},
+        {"a surrogate", {0xED, 0xA0, 0x80}},
+        {"a mark inside", {0xEF, 0xBB, 0xBF}},
+        {"a character without a code", {0xE0, 0xA0, 0x80}},
+        {"a stray continuation byte", {0x80}},
+        {"a sequence cut short", {0xE3, 0x81, 0x41}},
+    };
+    const Conversion& c = Of(Op::Utf8ToSjis);
+    std::mt19937 rng(9);
+    for (const auto& planted : cases) {
+        for (size_t n = 0; n <= kMaxPrefix; ++n) {
+            Bytes text = AsciiPrefix(n);
+            const size_t at = rng() % utf8.size();
+            text.insert(text.end(), utf8.begin(), utf8.begin() + static_cast<std::ptrdiff_t>(at));
+            text.insert(text.end(), planted.planted.begin(), planted.planted.end());
+            text.insert(text.end(), utf8.begin() + static_cast<std::ptrdiff_t>(at), utf8.end());
+            ASSERT_TRUE(MatchesReference(c, text)) << planted.name << " at " << at << " behind " << n;
+            const AtLevel level(VectorLevels()[n % VectorLevels().size()]);
+            ASSERT_EQ(FeedInPieces(*c.converter, text, RandomCuts(rng, text.size(), n % 2 ? 5000 : 40000)),
+                      Apply(c.reference, text).out)
+                << planted.name << " in pieces, at " << at << " behind " << n;
+        }
+    }
+}
+
 // EUC-JP to UTF-8 goes in one pass where the text holds only ASCII and JIS
 // X 0208 pairs: a long text of every such pair between runs of ASCII, with
 // one of the bytes that end the pass planted in it, behind 0..63 bytes of
