@@ -523,6 +523,22 @@ TEST(Pipeline, InPiecesMatchesTheRunsWholeTextStages) {
     }
 }
 
+// A piece planted in a long text to end a kernel's blocks there.
+struct Planted {
+    const char* name;
+    Bytes bytes;
+};
+
+// `base` with `planted` put in at a random place, behind n bytes of ASCII.
+Bytes WithPlanted(std::mt19937& rng, const Bytes& base, const Bytes& planted, size_t n) {
+    const auto at = static_cast<std::ptrdiff_t>(rng() % base.size());
+    Bytes text = AsciiPrefix(n);
+    text.insert(text.end(), base.begin(), base.begin() + at);
+    text.insert(text.end(), planted.begin(), planted.end());
+    text.insert(text.end(), base.begin() + at, base.end());
+    return text;
+}
+
 // UTF-8 of kana and kanji goes a block at a time where it holds only ASCII
 // and three-byte sequences with a code: a long text of every CP932
 // character between runs of ASCII, with one of the sequences that end such
@@ -541,10 +557,7 @@ TEST(Conversions, Utf8KanaAndKanjiInBlocksMatchTheReference) {
     }
     Bytes utf8 = Apply(Of(Op::SjisToUtf8).reference, sjis).out;
     utf8.pop_back();  // the terminator
-    const struct {
-        const char* name;
-        Bytes planted;
-    } cases[] = {
+    const Planted cases[] = {
         {"nothing", {}},
         {"ka and a voiced mark", {0xE3, 0x81, 0x8B, 0xE3, 0x82, 0x99}},
         {"a voiced mark alone", {0xE3, 0x82, 0x99}},
@@ -560,18 +573,14 @@ TEST(Conversions, Utf8KanaAndKanjiInBlocksMatchTheReference) {
     };
     const Conversion& c = Of(Op::Utf8ToSjis);
     std::mt19937 rng(9);
-    for (const auto& planted : cases) {
+    for (const Planted& planted : cases) {
         for (size_t n = 0; n <= kMaxPrefix; ++n) {
-            Bytes text = AsciiPrefix(n);
-            const size_t at = rng() % utf8.size();
-            text.insert(text.end(), utf8.begin(), utf8.begin() + static_cast<std::ptrdiff_t>(at));
-            text.insert(text.end(), planted.planted.begin(), planted.planted.end());
-            text.insert(text.end(), utf8.begin() + static_cast<std::ptrdiff_t>(at), utf8.end());
-            ASSERT_TRUE(MatchesReference(c, text)) << planted.name << " at " << at << " behind " << n;
+            const Bytes text = WithPlanted(rng, utf8, planted.bytes, n);
+            ASSERT_TRUE(MatchesReference(c, text)) << planted.name << " behind " << n;
             const AtLevel level(VectorLevels()[n % VectorLevels().size()]);
             ASSERT_EQ(FeedInPieces(*c.converter, text, RandomCuts(rng, text.size(), n % 2 ? 5000 : 40000)),
                       Apply(c.reference, text).out)
-                << planted.name << " in pieces, at " << at << " behind " << n;
+                << planted.name << " in pieces, behind " << n;
         }
     }
 }
@@ -589,10 +598,7 @@ TEST(Pipeline, EucJpToUtf8InOnePassMatchesTheTwoStages) {
             if (second % 7 == 0) pairs.insert(pairs.end(), {'a', '\t', 'b', '\r', '\n'});
         }
     }
-    const struct {
-        const char* name;
-        Bytes planted;
-    } cases[] = {
+    const Planted cases[] = {
         {"nothing", {}},
         {"half-width katakana", {0x8E, 0xB1}},
         {"0x8E before a Shift-JIS lead", {0x8E, 0x88, 0xA4, 0xA2}},
@@ -604,20 +610,15 @@ TEST(Pipeline, EucJpToUtf8InOnePassMatchesTheTwoStages) {
         {"0x80 and 0xFF", {0x80, 0xFF}},
         {"the end of the text (0x1A)", {0x1A}},
         {"the end of the text (0x00)", {0x00}},
-        {"a first byte ending the text", {0xB0}},
+        {"a first byte ending the text", {0xB0, 0x00}},
     };
     ConversionPlan plan;
     plan.input = EucJp;
     plan.output = Utf8;
     std::mt19937 rng(8);
-    for (const auto& c : cases) {
+    for (const Planted& planted : cases) {
         for (size_t n = 0; n <= kMaxPrefix; ++n) {
-            Bytes text = AsciiPrefix(n);
-            const size_t at = rng() % pairs.size();
-            text.insert(text.end(), pairs.begin(), pairs.begin() + static_cast<std::ptrdiff_t>(at));
-            text.insert(text.end(), c.planted.begin(), c.planted.end());
-            if (std::string(c.name) != "a first byte ending the text")
-                text.insert(text.end(), pairs.begin() + static_cast<std::ptrdiff_t>(at), pairs.end());
+            Bytes text = WithPlanted(rng, pairs, planted.bytes, n);
             text.push_back(0x00);
             CByteStream whole;
             Fill(whole, text);
@@ -630,7 +631,7 @@ TEST(Pipeline, EucJpToUtf8InOnePassMatchesTheTwoStages) {
             for (size_t from = 0, i = 0; i < cuts.size(); from = cuts[i++])
                 pipeline.Feed(text.data() + from, static_cast<int64_t>(cuts[i] - from), out);
             pipeline.Finish(out);
-            ASSERT_EQ(ToBytes(out), ToBytes(whole)) << c.name << " at " << at << " behind " << n << " bytes of ASCII";
+            ASSERT_EQ(ToBytes(out), ToBytes(whole)) << planted.name << " behind " << n;
         }
     }
 }
