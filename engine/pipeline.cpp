@@ -8,9 +8,10 @@
 namespace morvel {
 
 CConversionPipeline::CConversionPipeline(const ConversionPlan& plan) {
-    if (plan.input == EucJp && plan.output == Utf8 && !plan.convertKana && !plan.convertAlnum) {
+    if (plan.input == EucJp && (plan.output == Utf8 || plan.output == Unicode) && !plan.convertKana &&
+        !plan.convertAlnum) {
         // Both stages in one pass (the same bytes).
-        stages_.push_back(internal::NewEucToUtf8Output());
+        stages_.push_back(plan.output == Utf8 ? internal::NewEucToUtf8Output() : internal::NewEucToUtf16Output());
         return;
     }
     switch (plan.input) {

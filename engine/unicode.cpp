@@ -13,6 +13,7 @@
 #include <bit>
 #include <cstring>
 #include <memory>
+#include <type_traits>
 
 #include "engine/engine.h"
 #include "engine/internal/chunked.h"
@@ -391,17 +392,20 @@ const uint8_t* DecodeCp932([[maybe_unused]] VectorLevel level, const uint8_t* p,
 
 // ---- EUC-JP decoding ----------------------------------------------------------
 
-// What EUC-JP to Shift-JIS and then CP932 to UTF-8 give for each JIS X 0208
-// pair of EUC-JP, a row per first byte (b - 0xA0 for A1-FE) and a column
-// per second byte (A1-FE; 0 elsewhere), and row 0 for ASCII: the pair as
-// EUC-JP to Shift-JIS writes it, looked up in the CP932 pair table. Made on
-// first use, for texts of kPairTableText and more.
+// What EUC-JP to Shift-JIS and then CP932 decoding give for each JIS X 0208
+// pair of EUC-JP, in the form of Sink::Pairs(): a row per first byte
+// (b - 0xA0 for A1-FE) and a column per second byte (A1-FE; 0 elsewhere),
+// and row 0 for ASCII. Each entry is the CP932 pair table's for the pair as
+// EUC-JP to Shift-JIS writes it. Made on first use, for texts of
+// kPairTableText and more.
 constexpr int kEucRows = 0xFE - 0xA0 + 1;
 
-const PairTable<uint32_t, kEucRows>& EucPairUtf8() {
-    static const PairTable<uint32_t, kEucRows> table = [] {
-        PairTable<uint32_t, kEucRows> t{};
-        const PairTable<uint32_t>& cp932 = Cp932PairUtf8();
+template <class Sink>
+const auto& EucPairs() {
+    using Entry = std::remove_cvref_t<decltype(Sink::Pairs().entry[0][0])>;
+    static const PairTable<Entry, kEucRows> table = [] {
+        PairTable<Entry, kEucRows> t{};
+        const auto& cp932 = Sink::Pairs();
         for (int b = 0; b < 0x80; ++b) t.entry[0][b] = cp932.entry[0][b];
         for (int first = 0xA1; first <= 0xFE; ++first) {
             for (int second = 0xA1; second <= 0xFE; ++second) {
@@ -417,15 +421,16 @@ const PairTable<uint32_t, kEucRows>& EucPairUtf8() {
 }
 
 // Runs the kernels of DecodeEucBlocks from p; returns where they stopped.
+template <class Sink>
 const uint8_t* DecodeEucVector(VectorLevel level, const uint8_t* p, const uint8_t* end, CByteStream& out) {
 #if MORVEL_SSE2
-    const uint32_t* const table = &EucPairUtf8().entry[0][0];
-    uint8_t* const start = out.Reserve(3 * (end - p) + kSlack);
+    const auto* const table = &EucPairs<Sink>().entry[0][0];
+    uint8_t* const start = out.Reserve((Sink::kAsciiWidth == 2 ? 2 : 3) * (end - p) + kSlack);
     uint8_t* o = start;
 #if MORVEL_AVX2
-    if (level >= VectorLevel::Avx2) p = v256::DecodeEucBlocksCall<Utf8Sink>(p, end, o, table);
+    if (level >= VectorLevel::Avx2) p = v256::DecodeEucBlocksCall<Sink>(p, end, o, table);
 #endif
-    if (level >= VectorLevel::Sse2) p = v128::DecodeEucBlocks<Utf8Sink>(p, end, o, table);
+    if (level >= VectorLevel::Sse2) p = v128::DecodeEucBlocks<Sink>(p, end, o, table);
     out.Commit(o - start);
 #else
     (void)level;
@@ -977,22 +982,25 @@ struct Utf16ToUtf8Core : ZeroClosedCore<TextEnd::Core> {
     }
 };
 
-// EUC-JP to UTF-8: the two stages EUC-JP to Shift-JIS and Shift-JIS to
-// UTF-8, and the kernels of DecodeEucBlocks, which write what the two give
-// in one pass, for stretches of ASCII and JIS X 0208 pairs. The kernels run
-// only where neither stage holds anything back; where they stop, the two
+// EUC-JP to UTF-8 or UTF-16: the two stages EUC-JP to Shift-JIS and
+// Shift-JIS to the UTF (`Decode`, which writes through Sink), and the
+// kernels of DecodeEucBlocks, which write what the two give in one pass, for
+// stretches of ASCII and JIS X 0208 pairs. The kernels run only where
+// neither stage holds anything back, and after the stages have taken the
+// first stretch (which gives UTF-16 its mark); where they stop, the two
 // stages take the next stretch, longer each time the kernels at once stop
 // again, so that text they cannot take costs them little.
-class EucToUtf8Converter final : public CChunkConverter {
+template <class Sink, class Decode>
+class EucDecodeConverter final : public CChunkConverter {
 public:
     void Feed(const uint8_t* p, int64_t n, CByteStream& out) override {
         const uint8_t* const end = p + n;
         const VectorLevel level = CurrentVectorLevel();
         const bool vectors = MORVEL_SSE2 && level != VectorLevel::Scalar && n >= kPairTableText;
         while (p < end) {
-            if (vectors && euc_->Resting() && decode_.Resting()) {
+            if (vectors && started_ && euc_->Resting() && decode_.Resting()) {
                 const uint8_t* const from = p;
-                p = DecodeEucVector(level, p, end, out);
+                p = DecodeEucVector<Sink>(level, p, end, out);
                 stretch_ = p - from >= kMinStretch ? kMinStretch : std::min(2 * stretch_, kMaxStretch);
             }
             const int64_t take = vectors ? std::min(stretch_, end - p) : end - p;
@@ -1017,17 +1025,24 @@ private:
         between_.Discard();
         euc_->Feed(p, n, between_);
         decode_.Feed(between_.Data(), between_.Size(), out);
+        started_ = started_ || between_.Size() > 0;
     }
 
     std::unique_ptr<CCoreConverter> euc_ = NewEucToSjis();
-    Chunked<Cp932ToUtf8Core> decode_;
+    Chunked<Decode> decode_;
     CByteStream between_;
     int64_t stretch_ = kMinStretch;
+    bool started_ = false;  // the decoding stage has run
 };
 
 }  // namespace
 
-std::unique_ptr<CChunkConverter> NewEucToUtf8Output() { return std::make_unique<EucToUtf8Converter>(); }
+std::unique_ptr<CChunkConverter> NewEucToUtf8Output() {
+    return std::make_unique<EucDecodeConverter<Utf8Sink, Cp932ToUtf8Core>>();
+}
+std::unique_ptr<CChunkConverter> NewEucToUtf16Output() {
+    return std::make_unique<EucDecodeConverter<Utf16Sink, Cp932ToUtf16Core>>();
+}
 std::unique_ptr<CChunkConverter> NewUtf16InputToSjis() { return std::make_unique<Chunked<Utf16ToCp932Core>>(); }
 std::unique_ptr<CChunkConverter> NewUtf8InputToSjis() { return std::make_unique<Chunked<Utf8ToCp932Core>>(); }
 std::unique_ptr<CChunkConverter> NewSjisToUtf16Output() { return std::make_unique<Chunked<Cp932ToUtf16Core>>(); }

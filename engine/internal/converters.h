@@ -29,8 +29,9 @@ std::unique_ptr<CChunkConverter> NewUtf8InputToSjis();
 std::unique_ptr<CChunkConverter> NewSjisToUtf16Output();
 std::unique_ptr<CChunkConverter> NewSjisToUtf8Output();
 
-// EUC-JP to Shift-JIS and Shift-JIS to UTF-8 in one: the same bytes as the
-// two one after the other.
+// EUC-JP to Shift-JIS and Shift-JIS to UTF-8 (UTF-16) in one: the same
+// bytes as the two one after the other.
 std::unique_ptr<CChunkConverter> NewEucToUtf8Output();
+std::unique_ptr<CChunkConverter> NewEucToUtf16Output();
 
 }  // namespace morvel::internal

@@ -585,11 +585,12 @@ TEST(Conversions, Utf8KanaAndKanjiInBlocksMatchTheReference) {
     }
 }
 
-// EUC-JP to UTF-8 goes in one pass where the text holds only ASCII and JIS
-// X 0208 pairs: a long text of every such pair between runs of ASCII, with
-// one of the bytes that end the pass planted in it, behind 0..63 bytes of
-// ASCII, whole and in pieces, against the two whole-text stages.
-TEST(Pipeline, EucJpToUtf8InOnePassMatchesTheTwoStages) {
+// EUC-JP to UTF-8 and UTF-16 go in one pass where the text holds only
+// ASCII and JIS X 0208 pairs: a long text of every such pair between runs of
+// ASCII, with one of the bytes that end the pass planted in it, behind
+// 0..63 bytes of ASCII, whole and in pieces, against the two whole-text
+// stages.
+TEST(Pipeline, EucJpToUnicodeInOnePassMatchesTheTwoStages) {
     Bytes pairs;
     for (int first = 0xA1; first <= 0xFE; ++first) {
         for (int second = 0xA1; second <= 0xFE; ++second) {
@@ -614,10 +615,10 @@ TEST(Pipeline, EucJpToUtf8InOnePassMatchesTheTwoStages) {
     };
     ConversionPlan plan;
     plan.input = EucJp;
-    plan.output = Utf8;
     std::mt19937 rng(8);
     for (const Planted& planted : cases) {
         for (size_t n = 0; n <= kMaxPrefix; ++n) {
+            plan.output = (n / 2) % 2 == 0 ? Utf8 : Unicode;
             Bytes text = WithPlanted(rng, pairs, planted.bytes, n);
             text.push_back(0x00);
             CByteStream whole;
@@ -631,7 +632,7 @@ TEST(Pipeline, EucJpToUtf8InOnePassMatchesTheTwoStages) {
             for (size_t from = 0, i = 0; i < cuts.size(); from = cuts[i++])
                 pipeline.Feed(text.data() + from, static_cast<int64_t>(cuts[i] - from), out);
             pipeline.Finish(out);
-            ASSERT_EQ(ToBytes(out), ToBytes(whole)) << planted.name << " behind " << n;
+            ASSERT_EQ(ToBytes(out), ToBytes(whole)) << planted.name << " behind " << n << " to " << plan.output;
         }
     }
 }
