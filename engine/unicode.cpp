@@ -45,6 +45,10 @@ inline uint32_t PutCodeLane(uint8_t* o, uint32_t code) {
     return 1 + ((code + 0xFF00) >> 16);
 }
 
+// The row of 8E in the table of EUC-JP pairs (EucPairs), behind the rows
+// of the first bytes A1-FE.
+constexpr uint8_t kEucKanaRow = 0xFE - 0xA0 + 1;
+
 // The last character a kernel wrote: where its code starts in the output,
 // where it starts in the input, its code point.
 struct LastCode {
@@ -392,13 +396,14 @@ const uint8_t* DecodeCp932([[maybe_unused]] VectorLevel level, const uint8_t* p,
 
 // ---- EUC-JP decoding ----------------------------------------------------------
 
-// What EUC-JP to Shift-JIS and then CP932 decoding give for each JIS X 0208
-// pair of EUC-JP, in the form of Sink::Pairs(): a row per first byte
-// (b - 0xA0 for A1-FE) and a column per second byte (A1-FE; 0 elsewhere),
-// and row 0 for ASCII. Each entry is the CP932 pair table's for the pair as
-// EUC-JP to Shift-JIS writes it. Made on first use, for texts of
+// What EUC-JP to Shift-JIS and then CP932 decoding give for each pair of
+// EUC-JP, in the form of Sink::Pairs(): a row per first byte (b - 0xA0 for
+// the JIS X 0208 pairs A1-FE, kEucKanaRow for 8E) and a column per second
+// byte (A1-FE, A1-DF after 8E; 0 elsewhere), and row 0 for ASCII. Each
+// entry is the CP932 table's for what EUC-JP to Shift-JIS writes: a pair,
+// or after 8E the second byte alone. Made on first use, for texts of
 // kPairTableText and more.
-constexpr int kEucRows = 0xFE - 0xA0 + 1;
+constexpr int kEucRows = kEucKanaRow + 1;
 
 template <class Sink>
 const auto& EucPairs() {
@@ -415,6 +420,7 @@ const auto& EucPairs() {
                 t.entry[first - 0xA0][second] = cp932.entry[kLeadIndex[sjis[0]]][sjis[1]];
             }
         }
+        for (int kana = 0xA1; kana <= 0xDF; ++kana) t.entry[kEucKanaRow][kana] = cp932.entry[0][kana];
         return t;
     }();
     return table;
@@ -1017,8 +1023,10 @@ public:
     }
 
 private:
+    // Stretches grow to where the stages use their pair tables (16 KiB)
+    // and beyond.
     static constexpr int64_t kMinStretch = 64;
-    static constexpr int64_t kMaxStretch = 4096;
+    static constexpr int64_t kMaxStretch = 64 * 1024;
 
     void Stages(const uint8_t* p, int64_t n, CByteStream& out) {
         if (n <= 0) return;

@@ -601,8 +601,10 @@ TEST(Pipeline, EucJpToUnicodeInOnePassMatchesTheTwoStages) {
     }
     const Planted cases[] = {
         {"nothing", {}},
-        {"half-width katakana", {0x8E, 0xB1}},
+        {"half-width katakana", {0x8E, 0xB1, 0x8E, 0xDF, 0x8E, 0xA1}},
         {"0x8E before a Shift-JIS lead", {0x8E, 0x88, 0xA4, 0xA2}},
+        {"0x8E before E0", {0x8E, 0xE0, 0xA4, 0xA2}},
+        {"dropped bytes", {0x7F, 0xA0, 0x8D}},
         {"JIS X 0212", {0x8F, 0xB0, 0xA1}},
         {"a first byte before ASCII", {0xA4, 0x41}},
         {"a lone first byte before a control", {0xA4, 0x01}},
