@@ -273,6 +273,7 @@ const uint16_t* Cp932OutputCodes() {
 
 struct Utf16Sink {
     static constexpr int kAsciiWidth = 2;
+    static constexpr bool kByStart = false;  // see Utf8Sink
     static constexpr BlockKernelAt kAsciiBlocks = WidenAsciiVector;
 
     static void Ascii8(uint8_t* o, uint64_t v) {
@@ -291,6 +292,13 @@ struct Utf16Sink {
 
 struct Utf8Sink {
     static constexpr int kAsciiWidth = 1;
+    // EUC-JP blocks are decoded start by start (PutStarts), each ending
+    // behind its last character that is not plain ASCII: the whole run from
+    // the Japanese-English dictionary took 58.7 ms against 65.5 with every
+    // lane looked up, from the kanji-dense one 93.5 against 98.1. (To UTF-16
+    // the kanji-dense run went 83.9 -> 90.1; CP932 blocks taken so lost on
+    // one text or the other for either output.)
+    static constexpr bool kByStart = true;
     static constexpr BlockKernelAt kAsciiBlocks = CopyAsciiVector;
 
     static void Ascii8(uint8_t* o, uint64_t v) { Store64(o, v); }
