@@ -365,13 +365,4 @@ int64_t CInputFile::ReadFull(uint8_t* p, int64_t n) {
     return count;
 }
 
-bool CInputFile::ReadUpTo(CByteStream& stream, int64_t limit) {
-    if (stream.Size() >= limit) return true;
-    const int64_t want = limit - stream.Size();
-    const int64_t got = ReadFull(stream.Reserve(want), want);
-    if (got < 0) return false;
-    stream.Commit(got);
-    return true;
-}
-
 }  // namespace morvel

@@ -8,7 +8,6 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
-#include "engine/byte_stream.h"
 
 namespace morvel {
 
@@ -49,9 +48,6 @@ public:
     // Reads `n` bytes at `p`, fewer only where the file ends: the count, or
     // -1 when a read failed.
     int64_t ReadFull(uint8_t* p, int64_t n);
-    // Reads into `stream` until it holds `limit` bytes or the file ends.
-    // False when a read failed.
-    bool ReadUpTo(CByteStream& stream, int64_t limit);
     bool AtEnd() const { return atEnd_; }
     const FileIdentity& Identity() const { return identity_; }
 

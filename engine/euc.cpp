@@ -12,11 +12,6 @@ namespace morvel {
 namespace internal {
 namespace {
 
-// After a kernel that stopped inside its first block, the scalar loop goes
-// on for this many bytes before the next try, so that text the kernels
-// cannot take costs them little.
-constexpr int64_t kScalarStretch = 32;
-
 struct SjisToEucCore : ZeroClosedCore<TextEnd::Bytewise> {
     static constexpr int64_t kGrowth = 2;  // half-width katakana double
     static constexpr int64_t kMaxCarry = 1;

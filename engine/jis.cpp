@@ -27,10 +27,6 @@ inline const uint8_t* WithShift(VectorLevel level, const uint8_t* p, const uint8
     return p;
 }
 
-// After a kernel that stopped inside its first blocks, the scalar loop goes
-// on for this many bytes before the next try.
-constexpr int64_t kScalarStretch = 32;
-
 inline uint8_t* PutEscape(uint8_t* o, uint8_t a, uint8_t b) {
     o[0] = 0x1B;
     o[1] = a;

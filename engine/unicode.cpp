@@ -292,7 +292,7 @@ struct Utf16Sink {
 
 struct Utf8Sink {
     static constexpr int kAsciiWidth = 1;
-    // EUC-JP blocks are decoded start by start (PutStarts), each ending
+    // EUC-JP blocks are decoded start by start (PutLanes), each ending
     // behind its last character that is not plain ASCII: the whole run from
     // the Japanese-English dictionary took 58.7 ms against 65.5 with every
     // lane looked up, from the kanji-dense one 93.5 against 98.1. (To UTF-16
@@ -833,12 +833,7 @@ inline const uint8_t* ThreeByteRun(const uint8_t* p, const uint8_t* end, const u
 // The kernel of EncodeUtf8Blocks from p, the writer brought up to what it
 // wrote. It runs at 32 lanes only: at 16, Japanese-English text went
 // slower than by ThreeByteRun (1.9 against 1.5 GB/s), kanji-dense text no
-// faster. After it stopped within its first block, the scalar loop goes on
-// for kScalarStretch bytes before the next try, so that text it cannot
-// take costs it little.
-constexpr int64_t kWideBlock = 32;
-constexpr int64_t kScalarStretch = 64;
-
+// faster.
 inline const uint8_t* EncodeUtf8Vector([[maybe_unused]] VectorLevel level, const uint8_t* p,
                                        [[maybe_unused]] const uint8_t* end, [[maybe_unused]] const uint16_t* codes,
                                        [[maybe_unused]] Cp932Writer& w) {
@@ -912,7 +907,7 @@ struct Utf8ToCp932Core : ZeroClosedCore<TextEnd::ZeroByte> {
                 if constexpr (kVectors) {
                     if (codes != nullptr && p >= scalarUntil) {
                         p = EncodeUtf8Vector(level, p, end, codes, w);
-                        if (p - at < kWideBlock) scalarUntil = p + kScalarStretch;
+                        if (p - at < kScalarStretch) scalarUntil = p + kScalarStretch;
                         if (p != at) continue;
                     }
                 }

@@ -91,6 +91,11 @@ inline const uint8_t* RunAtLevel(Core& core, const uint8_t* p, const uint8_t* en
                                         : core.template RunAt<true>(level, p, end, final, out);
 }
 
+// After a kernel that stopped within its first kScalarStretch bytes, the
+// scalar loop beside it goes on for this many bytes before the next try,
+// so that text the kernels cannot take costs them little.
+constexpr int64_t kScalarStretch = 32;
+
 // A kernel: converts from p while it can, writes at o, returns where it
 // stopped (see above).
 using BlockKernel = const uint8_t* (*)(const uint8_t* p, const uint8_t* end, uint8_t*& o);
