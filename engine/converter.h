@@ -29,6 +29,16 @@ public:
     // appends what the end of the text brings (a closing escape sequence,
     // the terminator: one 0x00, or a zero code unit for UTF-16).
     virtual void Finish(CByteStream& out) = 0;
+
+    // The text began before the first piece this converter is fed (another
+    // converter took what came before): what only a text's first bytes
+    // bring is left out, UTF-16's mark written in front and a mark skipped
+    // at the start of UTF-8 and UTF-16. Call before the first Feed.
+    virtual void ContinueText() = 0;
+
+    // The end of the text has been met (a terminator byte or unit fed, or
+    // Finish called): whatever is fed from now on is ignored.
+    virtual bool Ended() const = 0;
 };
 
 // The operations that have a resumable form, named as in engine.h.

@@ -41,6 +41,27 @@ public:
     // Whether the text passes through unchanged (no stage at all).
     bool PassesThrough() const { return stages_.empty(); }
 
+    // The text began before the first piece fed here (see Cuttable). Call
+    // before the first Feed.
+    void ContinueText();
+    // A stage has met the end of the text: what is fed from now on changes
+    // nothing but what Finish appends.
+    bool Ended() const;
+
+    // Whether a text read in `plan`'s input encoding may be cut at the
+    // points NextCut finds, each piece converted by a pipeline of its own
+    // (all but the first told ContinueText), the results one after the
+    // other being the bytes of the whole text converted at once. A line
+    // feed leaves every stage as it was at the start, except in JIS, whose
+    // shift state runs on across lines, and in UTF-16, whose units it
+    // does not end.
+    static bool Cuttable(const ConversionPlan& plan);
+    // The first cut at or after `from` in `text`, `n` bytes: right behind a
+    // line feed with two bytes of printable ASCII, TAB, CR or LF in front of
+    // it, so that no lead byte takes it as its second and no escape sequence
+    // (ESC and one or two bytes) takes it in. -1 when there is none.
+    static int64_t NextCut(const uint8_t* text, int64_t n, int64_t from);
+
 private:
     void FeedPiece(const uint8_t* p, int64_t n, CByteStream& out);
 

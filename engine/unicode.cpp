@@ -575,9 +575,11 @@ public:
 
     // Where the input must be read again from when it stops at p before the
     // text is complete: at the last code point if a mark might still follow
-    // it (its output is taken back), else at p.
+    // it (its output is taken back), else at p. Below the first base of a
+    // composition (a line feed, say) nothing is taken back, so that a piece
+    // of text ending there leaves nothing behind.
     const uint8_t* Unwind(const uint8_t* p) {
-        if (prev_ == 0) return p;
+        if (prev_ < kCompositions[0].base) return p;
         o_ = prevOut_;
         prev_ = 0;
         return prevIn_;
@@ -613,6 +615,8 @@ struct Cp932DecodeCore {
         return level == VectorLevel::Scalar ? DecodeCp932<Sink, false>(level, p, end, final, o)
                                             : DecodeCp932<Sink, true>(level, p, end, final, o);
     }
+
+    void ContinueText() { marked = true; }
 
     void Close(uint8_t*& o) {
         PutMark(o);
@@ -707,6 +711,8 @@ struct Utf16ToCp932Core : ZeroClosedCore<TextEnd::Core> {
     static constexpr int64_t kGrowth = 1;    // a unit gives two bytes at most
     static constexpr int64_t kMaxCarry = 5;  // a base, a high surrogate, an odd byte
     bool started = false;
+
+    void ContinueText() { started = true; }
 
     const uint8_t* Run(const uint8_t* p, const uint8_t* end, bool final, uint8_t*& out) {
         return RunAtLevel(*this, p, end, final, out);
@@ -859,6 +865,8 @@ struct Utf8ToCp932Core : ZeroClosedCore<TextEnd::ZeroByte> {
     static constexpr int64_t kGrowth = 1;
     static constexpr int64_t kMaxCarry = 6;  // a base and a sequence cut short
     bool started = false;
+
+    void ContinueText() { started = true; }
 
     const uint8_t* Run(const uint8_t* p, const uint8_t* end, bool final, uint8_t*& out) {
         return RunAtLevel(*this, p, end, final, out);
@@ -1017,6 +1025,13 @@ public:
             p += take;
         }
     }
+
+    void ContinueText() override {
+        decode_.ContinueText();
+        started_ = true;
+    }
+
+    bool Ended() const override { return euc_->Ended() || decode_.Ended(); }
 
     void Finish(CByteStream& out) override {
         between_.Discard();

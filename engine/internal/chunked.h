@@ -118,6 +118,12 @@ public:
 
     bool Resting() const override { return carryLength_ == 0 && !ended_; }
 
+    void ContinueText() override {
+        if constexpr (requires(Core& c) { c.ContinueText(); }) core_.ContinueText();
+    }
+
+    bool Ended() const override { return ended_; }
+
     void Finish(CByteStream& out) override {
         if (!ended_ && carryLength_ > 0) RunInto(carry_, carry_ + carryLength_, true, out);
         carryLength_ = 0;

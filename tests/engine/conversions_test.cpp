@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <random>
+#include <sstream>
 
 #include "engine/pipeline.h"
 #include "tests/engine/test_util.h"
@@ -486,7 +487,9 @@ TEST(Converters, InPiecesMatchTheReference) {
 
 // The loaded text (the loader's terminator, and for UTF-16 the padding to a
 // whole zero unit) through a run's stages fed in pieces, against the
-// whole-text stages one after the other.
+// whole-text stages one after the other; and, where the input may be cut,
+// cut at every NextCut point into pieces that pipelines of their own
+// convert, the first pipeline whose text ends taking the Finish.
 TEST(Pipeline, InPiecesMatchesTheRunsWholeTextStages) {
     const EncodingId modes[] = {ShiftJis, Jis, EucJp, Unicode, Utf8};
     std::mt19937 rng(5);
@@ -500,6 +503,13 @@ TEST(Pipeline, InPiecesMatchesTheRunsWholeTextStages) {
         plan.alnumToHalf = rng() % 2;
         const Form form = plan.input == Unicode ? Form::Utf16 : plan.input == Utf8 ? Form::Utf8 : Form::Bytes;
         Bytes loaded = RandomText(rng, form, rng() % 80);
+        for (int lines = rng() % 6; lines > 0 && form != Form::Utf16; --lines) {
+            const Bytes line[] = {{'a', 'b', 'c', '\n'}, {'=', '\r', '\n'}, {'\t', '~', ' ', '\n', '\n'},
+                                  {'a', 0x1B, '(', '\n'}, {'a', 0x1B, '$', '\n'}, {'a', 0x1B, 'b', '\n'}};
+            const Bytes& piece = line[rng() % std::size(line)];
+            loaded.insert(loaded.begin() + static_cast<std::ptrdiff_t>(rng() % (loaded.size() + 1)), piece.begin(),
+                          piece.end());
+        }
         loaded.push_back(0x00);
         while (plan.input == Unicode && (loaded.size() % 2 != 0 || loaded[loaded.size() - 2] != 0)) loaded.push_back(0x00);
 
@@ -518,8 +528,30 @@ TEST(Pipeline, InPiecesMatchesTheRunsWholeTextStages) {
             out.Discard();
         }
         pipeline.Finish(all);
-        ASSERT_EQ(Hex(ToBytes(all)), Hex(ToBytes(whole))) << plan.input << " to " << plan.output << " kana "
-            << plan.convertKana << plan.kanaToHalf << " alnum " << plan.convertAlnum << plan.alnumToHalf;
+        const auto name = [&] {
+            std::ostringstream s;
+            s << plan.input << " to " << plan.output << " kana " << plan.convertKana << plan.kanaToHalf << " alnum "
+              << plan.convertAlnum << plan.alnumToHalf << " of " << Hex(loaded);
+            return s.str();
+        };
+        ASSERT_EQ(Hex(ToBytes(all)), Hex(ToBytes(whole))) << name();
+        if (!CConversionPipeline::Cuttable(plan)) continue;
+
+        const auto size = static_cast<int64_t>(loaded.size());
+        CByteStream cut;
+        for (int64_t from = 0; from < size;) {
+            int64_t to = CConversionPipeline::NextCut(loaded.data(), size, from + 1);
+            if (to < 0) to = size;
+            CConversionPipeline piece(plan);
+            if (from > 0) piece.ContinueText();
+            piece.Feed(loaded.data() + from, to - from, cut);
+            if (to == size || piece.Ended()) {
+                piece.Finish(cut);
+                break;
+            }
+            from = to;
+        }
+        ASSERT_EQ(Hex(ToBytes(cut)), Hex(ToBytes(whole))) << "cut at line feeds: " << name();
     }
 }
 
