@@ -365,4 +365,16 @@ int64_t CInputFile::ReadFull(uint8_t* p, int64_t n) {
     return count;
 }
 
+int64_t CInputFile::ReadAt(uint8_t* p, int64_t n, int64_t offset) const {
+    int64_t count = 0;
+    while (count < n && fd_ >= 0) {
+        const ssize_t got = ::pread(fd_, p + count, static_cast<size_t>(n - count), static_cast<off_t>(offset + count));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return -1;
+        if (got == 0) break;
+        count += got;
+    }
+    return count;
+}
+
 }  // namespace morvel

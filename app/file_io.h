@@ -48,6 +48,10 @@ public:
     // Reads `n` bytes at `p`, fewer only where the file ends: the count, or
     // -1 when a read failed.
     int64_t ReadFull(uint8_t* p, int64_t n);
+    // Reads `n` bytes at `p` from `offset` on, leaving the file's position
+    // alone (so that threads may read at once): the count, fewer only where
+    // the file ends, or -1 when a read failed.
+    int64_t ReadAt(uint8_t* p, int64_t n, int64_t offset) const;
     bool AtEnd() const { return atEnd_; }
     const FileIdentity& Identity() const { return identity_; }
 

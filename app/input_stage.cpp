@@ -156,6 +156,14 @@ void COutputTail::Lead(CByteStream& out) {
     heldLength_ = 0;
 }
 
+int COutputTail::TakeBehind(uint8_t* p, int64_t n) {
+    uint8_t* const from = p - heldLength_;
+    std::memcpy(from, held_, static_cast<size_t>(heldLength_));
+    total_ -= heldLength_;  // taken again from `from`
+    heldLength_ = 0;
+    return Take(from, n + (p - from));
+}
+
 int COutputTail::Close() {
     for (int i = 0; i < 2 && heldLength_ > 0 && held_[heldLength_ - 1] == 0x00; ++i) --heldLength_;
     const int n = heldLength_;

@@ -67,6 +67,9 @@ public:
     int Pump(const Take& take);
 
     const FileIdentity& Identity() const { return file_.Identity(); }
+    // A file's bytes from `offset` on, whatever has been read (see
+    // CInputFile::ReadAt); any thread.
+    int64_t ReadAt(uint8_t* p, int64_t n, int64_t offset) const { return file_.ReadAt(p, n, offset); }
 
     // For a thread with time to spare while Pump runs: reads the next block
     // of a regular file ahead, when there is room. Whether it read one.
@@ -107,6 +110,9 @@ public:
     // result is appended to it), so that the next Take, given `out`, writes
     // them together with that result instead of in a write of their own.
     void Lead(CByteStream& out);
+    // Take for `n` bytes at p behind two bytes of room (p[-2], p[-1]), into
+    // which the held bytes go, to be written together with them.
+    int TakeBehind(uint8_t* p, int64_t n);
     // Drops up to two trailing 0x00 and writes what is left.
     int Close();
     // Bytes taken, held ones included.

@@ -4,7 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <stdexcept>
+#include <thread>
 
 #include <limits.h>
 #include <sys/stat.h>
@@ -13,6 +15,7 @@
 #include "app/exit_status.h"
 #include "app/file_io.h"
 #include "app/input_stage.h"
+#include "app/parallel_run.h"
 #include "app/usage.h"
 #include "app/result_writer.h"
 #include "engine/engine.h"
@@ -50,6 +53,9 @@ bool FileExists(const std::string& path) {
 // What the pump of a run returns when the progress port stopped it; apart
 // from the input's kReadFailed and the errno values of a failed write.
 constexpr int kRunCancelled = -2;
+// Files from this size on are converted on two threads (CParallelRun), where
+// the input encoding allows; below it a second thread pays for little.
+constexpr int64_t kParallelBytes = 4 << 20;
 
 // Ends the progress of a run once, at the latest when the run leaves.
 class ProgressScope {
@@ -330,6 +336,17 @@ bool CMainApp::RunConversion() {
         // result is gathered whole.
         CResultWriter fileResult([&](const uint8_t* p, int64_t n) { return file.Write(p, n); });
         fileResult.WhenIdle([&] { return input.ReadAhead(); });
+        // A large regular file in an input encoding that may be cut is
+        // converted on two threads at once instead, each reading,
+        // converting and writing its own stretches of it.
+        std::optional<CParallelRun> parallel;
+        if (fromFile && toFile && total >= kParallelBytes && input.Identity().regular &&
+            !file.OverwritesInPlace(input.Identity()) && CConversionPipeline::Cuttable(plan) &&
+            std::thread::hardware_concurrency() > 1) {
+            parallel.emplace(
+                plan, [&](uint8_t* p, int64_t n, int64_t at) { return input.ReadAt(p, n, at); },
+                [&](const uint8_t* p, int64_t n) { return file.Write(p, n); });
+        }
         CByteStream whole;  // the clipboard's result
         // Converts a block (or, with p null, finishes) and passes the result on.
         auto convert = [&](const uint8_t* p, int64_t n) -> int {
@@ -356,7 +373,9 @@ bool CMainApp::RunConversion() {
         ProgressScope progress(m_progress);
         int64_t done = 0;
         int pumped = progress.Advance(0, total) ? 0 : kRunCancelled;
-        if (pumped == 0) {
+        if (pumped == 0 && parallel) {
+            pumped = parallel->Run([&](int64_t taken) { return progress.Advance(taken, total) ? 0 : kRunCancelled; });
+        } else if (pumped == 0) {
             pumped = input.Pump([&](const uint8_t* p, int64_t n) {
                 if (const int err = convert(p, n)) return err;
                 done += n;
@@ -376,17 +395,19 @@ bool CMainApp::RunConversion() {
             return false;
         }
         if (pumped != 0) return failWrite(pumped);
-        if (const int err = convert(nullptr, 0)) return failWrite(err);
+        if (!parallel) {
+            if (const int err = convert(nullptr, 0)) return failWrite(err);
+        }
 
         // 11: output; an empty result writes nothing.
-        if ((toFile ? fileResult.Total() : whole.Size()) == 0) {
+        if ((toFile ? (parallel ? parallel->Total() : fileResult.Total()) : whole.Size()) == 0) {
             abandon();
             if (!toFile) m_outputFailed = true;
             return true;
         }
         if (toFile) {
             if (m_recentSave.Add(s.m_outputPath)) m_recentSave.WriteList();
-            int err = fileResult.Close();
+            int err = parallel ? parallel->Close() : fileResult.Close();
             if (err == 0) err = file.Commit();
             if (err != 0) return failWrite(err);
         } else {

@@ -1,18 +1,24 @@
 // The two threads of a long file run: blocks read by the run or ahead by the
-// output's thread, and written behind on that thread. Whatever thread reads
+// output's thread, and written behind on that thread; or, where the text may
+// be cut, segments converted on both threads at once. Whatever thread reads
 // or writes, every byte must arrive once and in order, and a failed read or
 // write must reach the run at the block where it happened.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <random>
+#include <string>
 #include <thread>
 #include <vector>
 
+#include "app/parallel_run.h"
 #include "app/read_ahead.h"
 #include "app/write_behind.h"
+#include "engine/reference/reference.h"
 
 namespace morvel {
 namespace {
@@ -121,6 +127,117 @@ TEST(FileThreads, EveryByteOnceInOrder) {
         if (c.failReadAt < 0 && c.failWriteAt < 0) {
             EXPECT_EQ(static_cast<int64_t>(written.size()), c.size);
         }
+    }
+}
+
+// A text of `size` bytes or more: characters of every kind the encodings
+// hold (Shift-JIS, EUC-JP and UTF-8 pairs and sequences, half-width
+// katakana with voiced marks, lone leads, escape sequences), with a line
+// ending after about one piece in `lineEvery` (none at 0).
+std::vector<uint8_t> Text(std::mt19937& rng, size_t size, unsigned lineEvery) {
+    static const std::string kPieces[] = {
+        "\x88\x9f", "\x82\xa0", "\xb6\xde", "\xca\xdf", "\xb1", "\x81", "\x83\x4b", "\xa4\xa2", "\x8e\xb1",
+        "\x8f\xb0\xa1", "\xe3\x81\x8b", "\xe3\x82\x99", "=\xcc\xb8", "\xef\xbb\xbf", "\x1b$B", "\x1b(B", "\x1b",
+        "abc ", "xyz", "\t", "\r", "\xfd", "\x82\x60",
+    };
+    static const std::string kLines[] = {"\n", "\r\n", " \n", "\x82\xa0\n", "\x1b(\n", "\x81\n"};
+    std::vector<uint8_t> text;
+    while (text.size() < size) {
+        const std::string& piece =
+            lineEvery > 0 && rng() % lineEvery == 0 ? kLines[rng() % std::size(kLines)] : kPieces[rng() % std::size(kPieces)];
+        text.insert(text.end(), piece.begin(), piece.end());
+    }
+    return text;
+}
+
+// A file converted by two threads, segment by segment: the bytes written
+// must be those of the reference stages on the loaded text (the 0x00 the
+// loader adds) less up to two trailing zeros, whatever the block size, the
+// cut points (in every block, in few, in none), and where the text ends (a
+// 0x1A or 0x00 inside it ends it there); a failed read or write, or a stop
+// from the progress, ends the run with its value, and nothing is written
+// out of order.
+TEST(FileThreads, ParallelRunWritesTheWholeTextsBytes) {
+    constexpr int kNoFailure = -1;
+    const struct {
+        const char* name;
+        ConversionPlan plan;
+        unsigned lineEvery;
+        int64_t size, block;
+        int64_t endAt = -1;                   // where a 0x1A or 0x00 goes in
+        int64_t failReadAt = kNoFailure;      // a read that reaches past this byte fails
+        int64_t failWriteAt = kNoFailure;     // a write that reaches past this byte fails
+        int stopAfter = kNoFailure;           // the progress stops the run at its n-th call
+        bool changing = false;                // every other read sees no line feed: the bytes are not checked
+    } cases[] = {
+        {"Shift-JIS to JIS, many lines", {ShiftJis, Jis}, 4, 30'000, 64},
+        {"Shift-JIS to UTF-16, a line in some blocks", {ShiftJis, Unicode}, 300, 60'000, 1000},
+        {"EUC-JP to UTF-8, blocks past the first look", {EucJp, Utf8}, 500, 200'000, 10'000},
+        {"EUC-JP to JIS, lines now and then", {EucJp, Jis}, 60, 100'000, 5000},
+        {"UTF-8 to EUC-JP folding kana", {Utf8, EucJp, true, true}, 20, 50'000, 256},
+        {"UTF-8 to Shift-JIS, no line at all", {Utf8, ShiftJis}, 0, 30'000, 100},
+        {"Shift-JIS passed through", {ShiftJis, ShiftJis}, 9, 20'000, 128},
+        {"Shift-JIS folding letters", {ShiftJis, EucJp, false, false, true, false}, 8, 20'000, 128},
+        {"an empty file", {ShiftJis, Unicode}, 4, 0, 64},
+        {"a file of one block", {ShiftJis, Jis}, 4, 64, 64},
+        {"0x1A inside", {ShiftJis, Jis}, 5, 40'000, 500, 23'456},
+        {"0x00 inside, UTF-8", {Utf8, Utf8}, 5, 40'000, 500, 23'456},
+        {"a failed read", {ShiftJis, Jis}, 5, 40'000, 500, -1, 20'000},
+        {"a failed write", {ShiftJis, Jis}, 5, 40'000, 500, -1, kNoFailure, 20'000},
+        {"stopped", {ShiftJis, EucJp}, 5, 40'000, 500, -1, kNoFailure, kNoFailure, 10},
+        {"a file that changes while it is read", {ShiftJis, Jis}, 30, 300'000, 5000, -1, kNoFailure, kNoFailure,
+         kNoFailure, true},
+    };
+    std::mt19937 rng(11);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<uint8_t> text = Text(rng, static_cast<size_t>(c.size), c.lineEvery);
+        if (c.endAt >= 0) text[static_cast<size_t>(c.endAt)] = c.plan.input == Utf8 ? 0x00 : 0x1A;
+        CByteStream loaded;
+        for (uint8_t b : text) loaded.Append(b);
+        loaded.Append(0x00);
+        reference::ConvertWholeText(c.plan, loaded);
+        std::vector<uint8_t> want(loaded.Data(), loaded.Data() + loaded.Size());
+        for (int i = 0; i < 2 && !want.empty() && want.back() == 0; ++i) want.pop_back();
+
+        std::vector<uint8_t> written;
+        int calls = 0;
+        std::atomic<int> reads = 0;
+        CParallelRun run(
+            c.plan,
+            [&](uint8_t* p, int64_t n, int64_t at) -> int64_t {
+                const auto size = static_cast<int64_t>(text.size());
+                if (c.failReadAt != kNoFailure && at + n > c.failReadAt) return -1;
+                n = std::max<int64_t>(0, std::min(n, size - at));
+                if (n > 0) std::memcpy(p, text.data() + at, static_cast<size_t>(n));
+                if (c.changing && reads++ % 2) std::replace(p, p + n, uint8_t{'\n'}, uint8_t{'x'});
+                return n;
+            },
+            [&](const uint8_t* p, int64_t n) {
+                if (c.failWriteAt != kNoFailure && static_cast<int64_t>(written.size()) + n > c.failWriteAt) return ENOSPC;
+                written.insert(written.end(), p, p + n);
+                return 0;
+            },
+            c.block);
+        const int result = run.Run([&](int64_t) { return ++calls == c.stopAfter ? 7 : 0; });
+        if (c.failReadAt != kNoFailure) {
+            EXPECT_EQ(result, CInputStage::kReadFailed);
+        } else if (c.failWriteAt != kNoFailure) {
+            EXPECT_EQ(result, ENOSPC);
+        } else if (c.stopAfter != kNoFailure) {
+            EXPECT_EQ(result, 7);
+        } else if (c.changing) {
+            EXPECT_EQ(result, 0);
+            continue;
+        } else {
+            EXPECT_EQ(result, 0);
+            EXPECT_EQ(run.Close(), 0);
+            EXPECT_EQ(run.Total(), loaded.Size());  // the zeros Close drops included
+            ASSERT_EQ(written.size(), want.size());
+        }
+        // Whatever was written is the start of the whole result.
+        ASSERT_LE(written.size(), want.size());
+        EXPECT_TRUE(std::equal(written.begin(), written.end(), want.begin()));
     }
 }
 

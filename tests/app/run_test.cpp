@@ -82,55 +82,58 @@ TEST_F(RunTest, FixedBytes) {
 
 // About 3 MB of Shift-JIS with the things that cross block borders badly:
 // pairs, half-width katakana with marks, line ends, odd bytes.
-Bytes LargeSjis(unsigned seed) {
+Bytes LargeSjis(unsigned seed, size_t size) {
     static const char* const kPieces[] = {"\x88\x9f", "\x82\xa0", "\xb6\xde", "\xca\xdf", "\xb1",
                                           "\x82\x60", "\x81\x40", "\r\n",     "abc ",     "\x83\x4b",
                                           "\x81\x5b", "\x93\xfa\x96\x7b",     "\xfd",     "\x81"};
     std::mt19937 rng(seed);
     Bytes out;
-    while (out.size() < 3'000'000) out += kPieces[rng() % std::size(kPieces)];
+    while (out.size() < size) out += kPieces[rng() % std::size(kPieces)];
     return out;
 }
 
-// Files larger than the blocks the run reads and converts: the output must
-// be the bytes of converting the whole text stage by stage; detection from
-// the head alone decides as on the whole text; a 0x1A far into the file ends
-// the text there.
+// Files larger than the blocks the run reads and converts, converted on one
+// thread, and larger than the size from which two threads convert segments
+// at once where the input encoding allows: the output must be the bytes of
+// converting the whole text stage by stage; detection from the head alone
+// decides as on the whole text; a 0x1A far into the file ends the text there.
 TEST_F(RunTest, LargeFileBlockByBlockEqualsTheWholeText) {
-    const Bytes sjis = LargeSjis(2);
-    const struct {
-        std::vector<std::string> args;
-        ConversionPlan plan;  // plan.input: the file's encoding
-        int64_t end = -1;     // where a 0x1A goes in
-    } runs[] = {
-        {{"/SE"}, {ShiftJis, EucJp}}, {{"/SJ"}, {ShiftJis, Jis}}, {{"/ST"}, {ShiftJis, Utf8}},
-        {{"/SU"}, {ShiftJis, Unicode}}, {{"/ES"}, {EucJp, ShiftJis}}, {{"/JS"}, {Jis, ShiftJis}},
-        {{"/TE"}, {Utf8, EucJp}}, {{"/US"}, {Unicode, ShiftJis}},
-        {{"/SE"}, {Unicode, EucJp}},  // a UTF-16 file with its mark is UTF-16 even with /S
-        {{"/SS", "/k", "/N"}, {ShiftJis, ShiftJis, true, true, true, false}},
-        {{"/SE", "/K", "/n"}, {ShiftJis, EucJp, true, false, true, true}},
-        {{"/AS"}, {EucJp, ShiftJis}}, {{"/AS"}, {Jis, ShiftJis}}, {{"/AS"}, {Utf8, ShiftJis}},
-        {{"/AS"}, {ShiftJis, ShiftJis}}, {{"/SE"}, {ShiftJis, EucJp}, 2'000'001},
-    };
-    for (const auto& r : runs) {
-        std::vector<std::string> args = r.args;
-        SCOPED_TRACE(args[0] + (args.size() > 1 ? args[1] : "") + " " + std::to_string(r.plan.input));
-        Bytes input = r.plan.input == ShiftJis ? sjis : EncodeSjis(sjis, r.plan.input);
-        if (r.end >= 0) input[r.end] = 0x1A;
-        WriteFile(P("in"), input);
-        args.insert(args.end(), {"in", "out"});
-        const RunResult result = Run(args);
-        ASSERT_EQ(result.status, 0) << result.err;
-        ConversionPlan plan = r.plan;
-        if (args[0] == "/AS") {  // detected: as detection decides on the whole text
-            CByteStream whole;
-            for (char c : input) whole.Append(static_cast<uint8_t>(c));
-            whole.Append(0);
-            plan.input = DetectEncoding(whole);
+    for (const size_t size : {3'000'000, 5'000'000}) {
+        const Bytes sjis = LargeSjis(2, size);
+        const struct {
+            std::vector<std::string> args;
+            ConversionPlan plan;  // plan.input: the file's encoding
+            int64_t end = -1;     // where a 0x1A goes in
+        } runs[] = {
+            {{"/SE"}, {ShiftJis, EucJp}}, {{"/SJ"}, {ShiftJis, Jis}}, {{"/ST"}, {ShiftJis, Utf8}},
+            {{"/SU"}, {ShiftJis, Unicode}}, {{"/ES"}, {EucJp, ShiftJis}}, {{"/JS"}, {Jis, ShiftJis}},
+            {{"/TE"}, {Utf8, EucJp}}, {{"/US"}, {Unicode, ShiftJis}},
+            {{"/SE"}, {Unicode, EucJp}},  // a UTF-16 file with its mark is UTF-16 even with /S
+            {{"/SS", "/k", "/N"}, {ShiftJis, ShiftJis, true, true, true, false}},
+            {{"/SE", "/K", "/n"}, {ShiftJis, EucJp, true, false, true, true}},
+            {{"/AS"}, {EucJp, ShiftJis}}, {{"/AS"}, {Jis, ShiftJis}}, {{"/AS"}, {Utf8, ShiftJis}},
+            {{"/AS"}, {ShiftJis, ShiftJis}}, {{"/SE"}, {ShiftJis, EucJp}, 2'000'001},
+        };
+        for (const auto& r : runs) {
+            std::vector<std::string> args = r.args;
+            SCOPED_TRACE(args[0] + (args.size() > 1 ? args[1] : "") + " " + std::to_string(r.plan.input));
+            Bytes input = r.plan.input == ShiftJis ? sjis : EncodeSjis(sjis, r.plan.input);
+            if (r.end >= 0) input[r.end] = 0x1A;
+            WriteFile(P("in"), input);
+            args.insert(args.end(), {"in", "out"});
+            const RunResult result = Run(args);
+            ASSERT_EQ(result.status, 0) << result.err;
+            ConversionPlan plan = r.plan;
+            if (args[0] == "/AS") {  // detected: as detection decides on the whole text
+                CByteStream whole;
+                for (char c : input) whole.Append(static_cast<uint8_t>(c));
+                whole.Append(0);
+                plan.input = DetectEncoding(whole);
+            }
+            const Bytes got = ReadFile(P("out")), want = Expected(input, plan);
+            ASSERT_EQ(got.size(), want.size()) << size;
+            EXPECT_TRUE(got == want) << size;
         }
-        const Bytes got = ReadFile(P("out")), want = Expected(input, plan);
-        ASSERT_EQ(got.size(), want.size());
-        EXPECT_TRUE(got == want);
     }
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/input_stage.h"
+#include "app/parallel_run.h"
 #include "app/result_writer.h"
 #include "engine/pipeline.h"
 #include "tests/engine/test_util.h"
@@ -139,6 +140,26 @@ void FuzzConversionPipelineOn(const uint8_t control[2], const Bytes& text, int64
     Bytes want = ToBytes(whole);
     for (int i = 0; i < 2 && !want.empty() && want.back() == 0; ++i) want.pop_back();
     Check(got == want);
+
+    // Where the text may be cut, as a file converted on two threads at once,
+    // in blocks of the same size.
+    if (CConversionPipeline::Cuttable(plan)) {
+        Bytes cut;
+        CParallelRun run(
+            plan,
+            [&](uint8_t* p, int64_t n, int64_t at) {
+                n = std::max<int64_t>(0, std::min<int64_t>(n, static_cast<int64_t>(text.size()) - at));
+                if (n > 0) std::memcpy(p, text.data() + at, static_cast<size_t>(n));
+                return n;
+            },
+            [&](const uint8_t* p, int64_t n) {
+                cut.insert(cut.end(), p, p + n);
+                return 0;
+            },
+            block);
+        Check(run.Run([](int64_t) { return 0; }) == 0 && run.Close() == 0);
+        Check(cut == want);
+    }
 }
 
 // The same at every vector level, and behind 1 to 63 bytes of ASCII at the

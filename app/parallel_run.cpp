@@ -1,0 +1,231 @@
+#include "app/parallel_run.h"
+
+#include <algorithm>
+#include <memory>
+#include <system_error>
+#include <thread>
+
+namespace morvel {
+
+namespace {
+
+// Bytes read in front of a block, for NextCut to look at before a line feed
+// that ends right at the block's start: a cache line, so that the reads
+// stay aligned.
+constexpr int64_t kBefore = 64;
+// Room at the front of a worker's result for the bytes the output tail
+// holds back, written together with it (COutputTail::TakeBehind).
+constexpr int64_t kRoom = 2;
+// What is read first of a block that ends a segment, where its first cut
+// point usually lies.
+constexpr int64_t kProbeBytes = 4096;
+
+}  // namespace
+
+struct CParallelRun::Worker {
+    explicit Worker(int i, int64_t blockBytes)
+        : index(i), buffer(std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(kBefore + blockBytes))) {}
+
+    const uint8_t* Data() const { return buffer.get() + kBefore; }  // the block
+
+    int index;
+    std::unique_ptr<uint8_t[]> buffer;  // kBefore bytes, then the block
+    CByteStream out;                    // kRoom bytes, then what is converted and not yet written
+    int64_t converted = 0;              // input bytes whose result is in `out` or written
+};
+
+CParallelRun::CParallelRun(const ConversionPlan& plan, ReadAt read, Write write, int64_t blockBytes)
+    : plan_(plan), read_(std::move(read)), write_(std::move(write)), blockBytes_(blockBytes),
+      tail_([this](const uint8_t* p, int64_t n) { return write_(p, n); }) {}
+
+int CParallelRun::Run(const Progress& progress) {
+    Worker first(0, blockBytes_), second(1, blockBytes_);
+    progress_ = &progress;
+    stride_ = 2;
+    std::thread helper;
+    try {
+        helper = std::thread([&] { Work(second); });
+    } catch (const std::system_error&) {
+        stride_ = 1;  // no thread to be had: every block on this one
+    }
+    Work(first);
+    if (helper.joinable()) helper.join();
+    if (thrown_) std::rethrow_exception(thrown_);
+    return result_;
+}
+
+void CParallelRun::Fail(int result) {
+    std::lock_guard lock(mutex_);
+    if (result_ == 0) result_ = result;
+    turned_.notify_all();
+}
+
+bool CParallelRun::Stopped() {
+    std::lock_guard lock(mutex_);
+    return result_ != 0 || done_;
+}
+
+bool CParallelRun::WaitForTurn(int64_t block) {
+    std::unique_lock lock(mutex_);
+    turned_.wait(lock, [&] { return turn_ == block || done_ || result_ != 0; });
+    return turn_ == block && !done_ && result_ == 0;
+}
+
+// Reads block b's bytes from `from` to `to` into the worker's buffer, and
+// for from 0 the kBefore bytes in front of the block: how far the block
+// then reaches (less than `to` only where the file ends), or -1.
+int64_t CParallelRun::ReadBlock(Worker& worker, int64_t b, int64_t from, int64_t to) {
+    const int64_t offset = b * blockBytes_ + from;
+    const int64_t before = from > 0 ? 0 : std::min(offset, kBefore);
+    const int64_t got = read_(worker.buffer.get() + kBefore + from - before, before + to - from, offset - before);
+    if (got < 0) return -1;
+    return from + std::max<int64_t>(got - before, 0);
+}
+
+// The first cut point of block b, of which `n` bytes are read (all there
+// are, or enough to hold the cut), as an offset in the block, or -1. Both
+// workers look at the blocks they meet, and the first to look decides for
+// both: so segments meet end to start even when the file changes while it
+// is read.
+int64_t CParallelRun::CutIn(const Worker& worker, int64_t b, int64_t n) {
+    const int64_t found = CConversionPipeline::NextCut(worker.buffer.get(), kBefore + n, kBefore);
+    std::lock_guard lock(mutex_);
+    const auto [at, fresh] = cuts_.try_emplace(b, found < 0 ? -1 : found - kBefore);
+    const int64_t cut = at->second;
+    if (!fresh) cuts_.erase(at);  // both have looked
+    return cut;
+}
+
+void CParallelRun::Work(Worker& worker) {
+    try {
+        for (int64_t b = worker.index; !Stopped();) {
+            const int64_t n = ReadBlock(worker, b, 0, blockBytes_);
+            if (n < 0) return Fail(CInputStage::kReadFailed);
+            if (n == 0 && b > 0) return;  // past the end of the file
+            const int64_t cut = b == 0 ? 0 : CutIn(worker, b, n);
+            if (cut < 0) {
+                b += stride_;  // the block belongs to a segment before it
+                continue;
+            }
+            const int64_t next = ConvertSegment(worker, b, n, std::min(cut, n));
+            if (next < 0) return;
+            // On from the block where the next segment starts, if it is this
+            // worker's, or else from this worker's first block after it.
+            b = next + (worker.index - next % stride_ + stride_) % stride_;
+        }
+    } catch (...) {
+        std::lock_guard lock(mutex_);
+        if (!thrown_) thrown_ = std::current_exception();
+        if (result_ == 0) result_ = CInputStage::kReadFailed;  // stops the other worker; Run rethrows
+        turned_.notify_all();
+    }
+}
+
+// Hands what `worker` converted to the output, the worker's turn being
+// held: 0 or the write's errno value.
+int CParallelRun::Flush(Worker& worker) {
+    const int64_t n = worker.out.Size() - kRoom;
+    const int err = n > 0 ? tail_.TakeBehind(worker.out.Data() + kRoom, n) : 0;
+    worker.out.Discard();
+    worker.out.Reserve(kRoom);
+    worker.out.Commit(kRoom);
+    std::lock_guard lock(mutex_);
+    written_ = worker.converted;
+    return err;
+}
+
+// Between blocks of a segment: writes what is converted when it is the
+// segment's turn, waits for the turn when too much waits in memory, and
+// tells the progress on the caller's thread. False when the run is over
+// for this segment.
+bool CParallelRun::Pass(Worker& worker, int64_t block, bool& turn) {
+    int64_t written;
+    {
+        std::lock_guard lock(mutex_);
+        if (done_ || result_ != 0) return false;
+        turn = turn_ == block;
+        written = written_;
+    }
+    if (!turn && worker.out.Size() > kAheadBytes) {
+        if (!WaitForTurn(block)) return false;
+        turn = true;
+    }
+    if (turn) {
+        if (const int err = Flush(worker)) {
+            Fail(err);
+            return false;
+        }
+    }
+    if (worker.index == 0 && *progress_) {
+        if (const int r = (*progress_)(written)) {
+            Fail(r);
+            return false;
+        }
+    }
+    return true;
+}
+
+// Converts the segment that starts `cut` bytes into block b (read, n
+// bytes): the block where the next segment starts, or -1 when the text
+// ends in this one or the run is over.
+int64_t CParallelRun::ConvertSegment(Worker& worker, int64_t b, int64_t n, int64_t cut) {
+    CConversionPipeline pipeline(plan_);
+    if (b > 0) pipeline.ContinueText();
+    worker.out.Discard();
+    worker.out.Reserve(kRoom);
+    worker.out.Commit(kRoom);
+    bool turn = false;
+    pipeline.Feed(worker.Data() + cut, n - cut, worker.out);
+    worker.converted = b * blockBytes_ + n;
+    int64_t next = -1;
+    for (int64_t block = b, length = n; !pipeline.Ended();) {
+        if (!Pass(worker, b, turn)) return -1;
+        if (length < blockBytes_) {  // the file ends in this block
+            const uint8_t terminator = 0x00;  // the loader's
+            pipeline.Feed(&terminator, 1, worker.out);
+            break;
+        }
+        // The next block up to its first cut point, where the other worker
+        // (or this one) goes on: its head, and the rest where the head
+        // holds no cut point.
+        ++block;
+        const int64_t head = std::min(kProbeBytes, blockBytes_);
+        length = ReadBlock(worker, block, 0, head);
+        if (length == head && head < blockBytes_ &&
+            CConversionPipeline::NextCut(worker.buffer.get(), kBefore + length, kBefore) < 0)
+            length = ReadBlock(worker, block, length, blockBytes_);
+        int64_t to = length > 0 ? CutIn(worker, block, length) : -1;
+        // Decided beyond what was read, by the other worker reading the
+        // file as it changed: the rest is read, and a cut beyond the end is
+        // none.
+        if (length == head && head < blockBytes_ && (to < 0 || to > length))
+            length = ReadBlock(worker, block, length, blockBytes_);
+        if (length < 0) {
+            Fail(CInputStage::kReadFailed);
+            return -1;
+        }
+        if (to > length) to = -1;
+        pipeline.Feed(worker.Data(), to < 0 ? length : to, worker.out);
+        worker.converted = block * blockBytes_ + (to < 0 ? length : to);
+        if (to >= 0 && !pipeline.Ended()) {
+            next = block;
+            break;
+        }
+    }
+    if (next < 0) pipeline.Finish(worker.out);
+    if (!turn && !WaitForTurn(b)) return -1;
+    if (const int err = Flush(worker)) {
+        Fail(err);
+        return -1;
+    }
+    std::lock_guard lock(mutex_);
+    if (next < 0) {
+        done_ = true;
+    } else {
+        turn_ = next;
+    }
+    turned_.notify_all();
+    return next;
+}
+
+}  // namespace morvel
