@@ -65,10 +65,17 @@ bool CParallelRun::Stopped() {
     return result_ != 0 || done_;
 }
 
-bool CParallelRun::WaitForTurn(int64_t block) {
+CParallelRun::Turn CParallelRun::WaitForTurn(int64_t block) {
     std::unique_lock lock(mutex_);
-    turned_.wait(lock, [&] { return turn_ == block || done_ || result_ != 0; });
-    return turn_ == block && !done_ && result_ == 0;
+    turned_.wait(lock, [&] { return turn_ >= block || done_ || result_ != 0; });
+    if (done_ || result_ != 0) return Turn::kOver;
+    return turn_ == block ? Turn::kMine : Turn::kPassed;
+}
+
+void CParallelRun::Drop(Worker& worker) {
+    worker.out.Discard();
+    worker.out.Reserve(kRoom);
+    worker.out.Commit(kRoom);
 }
 
 // Reads block b's bytes from `from` to `to` into the worker's buffer, and
@@ -86,14 +93,11 @@ int64_t CParallelRun::ReadBlock(Worker& worker, int64_t b, int64_t from, int64_t
 // are, or enough to hold the cut), as an offset in the block, or -1. Both
 // workers look at the blocks they meet, and the first to look decides for
 // both: so segments meet end to start even when the file changes while it
-// is read.
+// is read. A decision is kept until the turn has passed its block.
 int64_t CParallelRun::CutIn(const Worker& worker, int64_t b, int64_t n) {
     const int64_t found = CConversionPipeline::NextCut(worker.buffer.get(), kBefore + n, kBefore);
     std::lock_guard lock(mutex_);
-    const auto [at, fresh] = cuts_.try_emplace(b, found < 0 ? -1 : found - kBefore);
-    const int64_t cut = at->second;
-    if (!fresh) cuts_.erase(at);  // both have looked
-    return cut;
+    return cuts_.try_emplace(b, found < 0 ? -1 : found - kBefore).first->second;
 }
 
 void CParallelRun::Work(Worker& worker) {
@@ -126,31 +130,30 @@ void CParallelRun::Work(Worker& worker) {
 int CParallelRun::Flush(Worker& worker) {
     const int64_t n = worker.out.Size() - kRoom;
     const int err = n > 0 ? tail_.TakeBehind(worker.out.Data() + kRoom, n) : 0;
-    worker.out.Discard();
-    worker.out.Reserve(kRoom);
-    worker.out.Commit(kRoom);
+    Drop(worker);
     std::lock_guard lock(mutex_);
     written_ = worker.converted;
     return err;
 }
 
 // Between blocks of a segment: writes what is converted when it is the
-// segment's turn, waits for the turn when too much waits in memory, and
-// tells the progress on the caller's thread. False when the run is over
-// for this segment.
-bool CParallelRun::Pass(Worker& worker, int64_t block, bool& turn) {
+// segment's turn, drops it once the segment is passed over, waits for the
+// turn when too much waits in memory, and tells the progress on the
+// caller's thread. False when the run is over for this segment.
+bool CParallelRun::Pass(Worker& worker, int64_t block, Turn& turn) {
     int64_t written;
     {
         std::lock_guard lock(mutex_);
         if (done_ || result_ != 0) return false;
-        turn = turn_ == block;
+        if (turn_ >= block) turn = turn_ == block ? Turn::kMine : Turn::kPassed;
         written = written_;
     }
-    if (!turn && worker.out.Size() > kAheadBytes) {
-        if (!WaitForTurn(block)) return false;
-        turn = true;
+    if (turn == Turn::kOver && worker.out.Size() > kAheadBytes) {  // kOver: not yet decided
+        turn = WaitForTurn(block);
+        if (turn == Turn::kOver) return false;
     }
-    if (turn) {
+    if (turn == Turn::kPassed) Drop(worker);
+    if (turn == Turn::kMine) {
         if (const int err = Flush(worker)) {
             Fail(err);
             return false;
@@ -167,14 +170,15 @@ bool CParallelRun::Pass(Worker& worker, int64_t block, bool& turn) {
 
 // Converts the segment that starts `cut` bytes into block b (read, n
 // bytes): the block where the next segment starts, or -1 when the text
-// ends in this one or the run is over.
+// ends in this one or the run is over. A segment whose pipeline is not at
+// rest at its end (JIS in another shift state) goes on through the next
+// one, which its own worker then finds passed over (its turn never comes)
+// and drops.
 int64_t CParallelRun::ConvertSegment(Worker& worker, int64_t b, int64_t n, int64_t cut) {
     CConversionPipeline pipeline(plan_);
     if (b > 0) pipeline.ContinueText();
-    worker.out.Discard();
-    worker.out.Reserve(kRoom);
-    worker.out.Commit(kRoom);
-    bool turn = false;
+    Drop(worker);
+    Turn turn = Turn::kOver;  // not yet decided
     pipeline.Feed(worker.Data() + cut, n - cut, worker.out);
     worker.converted = b * blockBytes_ + n;
     int64_t next = -1;
@@ -207,13 +211,24 @@ int64_t CParallelRun::ConvertSegment(Worker& worker, int64_t b, int64_t n, int64
         if (to > length) to = -1;
         pipeline.Feed(worker.Data(), to < 0 ? length : to, worker.out);
         worker.converted = block * blockBytes_ + (to < 0 ? length : to);
-        if (to >= 0 && !pipeline.Ended()) {
+        if (to < 0 || pipeline.Ended()) continue;
+        if (turn == Turn::kPassed || pipeline.AtRest()) {
             next = block;
             break;
         }
+        // On through the next segment, the whole block read.
+        if (length == head && head < blockBytes_) length = ReadBlock(worker, block, length, blockBytes_);
+        if (length < 0) {
+            Fail(CInputStage::kReadFailed);
+            return -1;
+        }
+        pipeline.Feed(worker.Data() + to, length - to, worker.out);
+        worker.converted = block * blockBytes_ + length;
     }
+    if (turn == Turn::kOver) turn = WaitForTurn(b);
+    if (turn == Turn::kPassed) return next;  // the segment before took this one in
+    if (turn == Turn::kOver) return -1;
     if (next < 0) pipeline.Finish(worker.out);
-    if (!turn && !WaitForTurn(b)) return -1;
     if (const int err = Flush(worker)) {
         Fail(err);
         return -1;
@@ -223,6 +238,7 @@ int64_t CParallelRun::ConvertSegment(Worker& worker, int64_t b, int64_t n, int64
         done_ = true;
     } else {
         turn_ = next;
+        cuts_.erase(cuts_.begin(), cuts_.lower_bound(next));  // decided for good
     }
     turned_.notify_all();
     return next;

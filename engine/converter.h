@@ -39,6 +39,11 @@ public:
     // The end of the text has been met (a terminator byte or unit fed, or
     // Finish called): whatever is fed from now on is ignored.
     virtual bool Ended() const = 0;
+
+    // Nothing is held back, the text has not ended and the shift state is
+    // the one a text starts in: what follows converts as it would with a
+    // new converter told ContinueText.
+    virtual bool AtRest() const = 0;
 };
 
 // The operations that have a resumable form, named as in engine.h.

@@ -49,6 +49,8 @@ struct SjisToJisCore {
     bool ended = false;
     Shift state = Shift::Ascii;
 
+    bool AtRest() const { return state == Shift::Ascii; }
+
     const uint8_t* Run(const uint8_t* p, const uint8_t* end, bool final, uint8_t*& out) {
         return RunAtLevel(*this, p, end, final, out);
     }
@@ -126,6 +128,8 @@ struct JisToSjisCore : ZeroClosedCore<TextEnd::Bytewise> {
     static constexpr int64_t kGrowth = 1;  // escapes vanish, pairs stay pairs
     static constexpr int64_t kMaxCarry = 2;
     Shift state = Shift::Ascii;
+
+    bool AtRest() const { return state == Shift::Ascii; }
 
     const uint8_t* Run(const uint8_t* p, const uint8_t* end, bool final, uint8_t*& out) {
         return RunAtLevel(*this, p, end, final, out);

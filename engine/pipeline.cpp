@@ -87,9 +87,11 @@ bool CConversionPipeline::Ended() const {
     return std::any_of(stages_.begin(), stages_.end(), [](const auto& stage) { return stage->Ended(); });
 }
 
-bool CConversionPipeline::Cuttable(const ConversionPlan& plan) {
-    return plan.input != Jis && plan.input != Unicode;
+bool CConversionPipeline::AtRest() const {
+    return std::all_of(stages_.begin(), stages_.end(), [](const auto& stage) { return stage->AtRest(); });
 }
+
+bool CConversionPipeline::Cuttable(const ConversionPlan& plan) { return plan.input != Unicode; }
 
 int64_t CConversionPipeline::NextCut(const uint8_t* text, int64_t n, int64_t from) {
     auto plain = [](uint8_t b) { return (b >= 0x20 && b <= 0x7E) || b == 0x09 || b == 0x0A || b == 0x0D; };

@@ -47,14 +47,19 @@ public:
     // A stage has met the end of the text: what is fed from now on changes
     // nothing but what Finish appends.
     bool Ended() const;
+    // Every stage is at rest (CChunkConverter::AtRest): a pipeline told
+    // ContinueText would convert what follows with the same bytes.
+    bool AtRest() const;
 
     // Whether a text read in `plan`'s input encoding may be cut at the
     // points NextCut finds, each piece converted by a pipeline of its own
     // (all but the first told ContinueText), the results one after the
-    // other being the bytes of the whole text converted at once. A line
-    // feed leaves every stage as it was at the start, except in JIS, whose
-    // shift state runs on across lines, and in UTF-16, whose units it
-    // does not end.
+    // other being the bytes of the whole text converted at once, where the
+    // pipeline that took the text up to the cut is AtRest there. In
+    // Shift-JIS, EUC-JP and UTF-8 it always is; in JIS wherever the line
+    // before the cut is back in the ASCII state, as lines of JIS text
+    // usually are. Not in UTF-16, whose units a line feed byte does not
+    // end.
     static bool Cuttable(const ConversionPlan& plan);
     // The first cut at or after `from` in `text`, `n` bytes: right behind a
     // line feed with two bytes of printable ASCII, TAB, CR or LF in front of

@@ -1033,6 +1033,8 @@ public:
 
     bool Ended() const override { return euc_->Ended() || decode_.Ended(); }
 
+    bool AtRest() const override { return euc_->AtRest() && decode_.AtRest(); }
+
     void Finish(CByteStream& out) override {
         between_.Discard();
         euc_->Finish(between_);

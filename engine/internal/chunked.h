@@ -124,6 +124,13 @@ public:
 
     bool Ended() const override { return ended_; }
 
+    bool AtRest() const override {
+        if constexpr (requires(const Core& c) { c.AtRest(); }) {
+            if (!core_.AtRest()) return false;
+        }
+        return Resting();
+    }
+
     void Finish(CByteStream& out) override {
         if (!ended_ && carryLength_ > 0) RunInto(carry_, carry_ + carryLength_, true, out);
         carryLength_ = 0;

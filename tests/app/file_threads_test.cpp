@@ -176,6 +176,8 @@ TEST(FileThreads, ParallelRunWritesTheWholeTextsBytes) {
         {"EUC-JP to JIS, lines now and then", {EucJp, Jis}, 60, 100'000, 5000},
         {"UTF-8 to EUC-JP folding kana", {Utf8, EucJp, true, true}, 20, 50'000, 256},
         {"UTF-8 to Shift-JIS, no line at all", {Utf8, ShiftJis}, 0, 30'000, 100},
+        {"JIS to Shift-JIS, lines in any shift state", {Jis, ShiftJis}, 6, 40'000, 64},
+        {"JIS to UTF-8, blocks past the first look", {Jis, Utf8}, 400, 300'000, 8000},
         {"Shift-JIS passed through", {ShiftJis, ShiftJis}, 9, 20'000, 128},
         {"Shift-JIS folding letters", {ShiftJis, EucJp, false, false, true, false}, 8, 20'000, 128},
         {"an empty file", {ShiftJis, Unicode}, 4, 0, 64},

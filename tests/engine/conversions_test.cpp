@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <random>
 #include <sstream>
 
@@ -537,20 +538,24 @@ TEST(Pipeline, InPiecesMatchesTheRunsWholeTextStages) {
         ASSERT_EQ(Hex(ToBytes(all)), Hex(ToBytes(whole))) << name();
         if (!CConversionPipeline::Cuttable(plan)) continue;
 
+        // A pipeline that is not at rest at a cut goes on through the next
+        // piece: only JIS may leave one so.
         const auto size = static_cast<int64_t>(loaded.size());
         CByteStream cut;
-        for (int64_t from = 0; from < size;) {
-            int64_t to = CConversionPipeline::NextCut(loaded.data(), size, from + 1);
+        auto piece = std::make_unique<CConversionPipeline>(plan);
+        for (int64_t from = 0, to = 0; to < size; from = to) {
+            to = CConversionPipeline::NextCut(loaded.data(), size, from + 1);
             if (to < 0) to = size;
-            CConversionPipeline piece(plan);
-            if (from > 0) piece.ContinueText();
-            piece.Feed(loaded.data() + from, to - from, cut);
-            if (to == size || piece.Ended()) {
-                piece.Finish(cut);
-                break;
+            piece->Feed(loaded.data() + from, to - from, cut);
+            if (to == size || piece->Ended()) break;
+            if (!piece->AtRest()) {
+                ASSERT_EQ(plan.input, Jis) << "not at rest at " << to << ": " << name();
+                continue;
             }
-            from = to;
+            piece = std::make_unique<CConversionPipeline>(plan);
+            piece->ContinueText();
         }
+        piece->Finish(cut);
         ASSERT_EQ(Hex(ToBytes(cut)), Hex(ToBytes(whole))) << "cut at line feeds: " << name();
     }
 }
