@@ -48,6 +48,8 @@ public:
     int ReadHead();
     // The source held no byte at all.
     bool Empty() const { return head_.Empty() && atEnd_; }
+    // The head as read (before Pump).
+    const CByteStream& Head() const { return head_; }
 
     // The mode the text is read in: `requested`, detected on the head when
     // it is AutoDetect, and Unicode whenever the loaded text holds more than

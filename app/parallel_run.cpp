@@ -148,7 +148,7 @@ bool CParallelRun::Pass(Worker& worker, int64_t block, Turn& turn) {
         if (turn_ >= block) turn = turn_ == block ? Turn::kMine : Turn::kPassed;
         written = written_;
     }
-    if (turn == Turn::kOver && worker.out.Size() > kAheadBytes) {  // kOver: not yet decided
+    if (turn == Turn::kWaiting && worker.out.Size() > kAheadBytes) {
         turn = WaitForTurn(block);
         if (turn == Turn::kOver) return false;
     }
@@ -178,7 +178,7 @@ int64_t CParallelRun::ConvertSegment(Worker& worker, int64_t b, int64_t n, int64
     CConversionPipeline pipeline(plan_);
     if (b > 0) pipeline.ContinueText();
     Drop(worker);
-    Turn turn = Turn::kOver;  // not yet decided
+    Turn turn = Turn::kWaiting;
     pipeline.Feed(worker.Data() + cut, n - cut, worker.out);
     worker.converted = b * blockBytes_ + n;
     int64_t next = -1;
@@ -225,7 +225,7 @@ int64_t CParallelRun::ConvertSegment(Worker& worker, int64_t b, int64_t n, int64
         pipeline.Feed(worker.Data() + to, length - to, worker.out);
         worker.converted = block * blockBytes_ + length;
     }
-    if (turn == Turn::kOver) turn = WaitForTurn(b);
+    if (turn == Turn::kWaiting) turn = WaitForTurn(b);
     if (turn == Turn::kPassed) return next;  // the segment before took this one in
     if (turn == Turn::kOver) return -1;
     if (next < 0) pipeline.Finish(worker.out);

@@ -70,10 +70,9 @@ private:
     int64_t ReadBlock(Worker& worker, int64_t b, int64_t from, int64_t to);
     int64_t CutIn(const Worker& worker, int64_t b, int64_t n);
     int64_t ConvertSegment(Worker& worker, int64_t b, int64_t n, int64_t cut);
-    // Whether a segment writes now: its turn, passed over (the segment
-    // before it took it in), or the run is over for it (or, in Pass, not
-    // yet decided).
-    enum class Turn { kMine, kPassed, kOver };
+    // Whether a segment may write: not yet, its turn, passed over (the
+    // segment before it took it in), or the run is over for it.
+    enum class Turn { kWaiting, kMine, kPassed, kOver };
     bool Pass(Worker& worker, int64_t block, Turn& turn);
     // Waits until the segment starting in `block` may write, is passed over
     // or the run is over for it.

@@ -94,15 +94,13 @@ bool CConversionPipeline::AtRest() const {
 bool CConversionPipeline::Cuttable(const ConversionPlan& plan) { return plan.input != Unicode; }
 
 int64_t CConversionPipeline::NextCut(const uint8_t* text, int64_t n, int64_t from) {
-    auto plain = [](uint8_t b) { return (b >= 0x20 && b <= 0x7E) || b == 0x09 || b == 0x0A || b == 0x0D; };
-    for (int64_t at = std::max<int64_t>(from, 3) - 1; at < n;) {
-        const void* hit = std::memchr(text + at, 0x0A, static_cast<size_t>(n - at));
-        if (hit == nullptr) return -1;
-        const int64_t lf = static_cast<const uint8_t*>(hit) - text;
-        if (lf >= 2 && plain(text[lf - 1]) && plain(text[lf - 2])) return lf + 1;
-        at = lf + 1;
-    }
-    return -1;
+    const int64_t at = std::max<int64_t>(from, 1) - 1;
+    if (at >= n) return -1;
+    const void* lf = std::memchr(text + at, 0x0A, static_cast<size_t>(n - at));
+    const int64_t lfAt = lf == nullptr ? n : static_cast<const uint8_t*>(lf) - text;
+    const void* cr = std::memchr(text + at, 0x0D, static_cast<size_t>(lfAt - at));
+    const int64_t hit = cr == nullptr ? lfAt : static_cast<const uint8_t*>(cr) - text;
+    return hit < n ? hit + 1 : -1;
 }
 
 }  // namespace morvel

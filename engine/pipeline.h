@@ -54,17 +54,17 @@ public:
     // Whether a text read in `plan`'s input encoding may be cut at the
     // points NextCut finds, each piece converted by a pipeline of its own
     // (all but the first told ContinueText), the results one after the
-    // other being the bytes of the whole text converted at once, where the
-    // pipeline that took the text up to the cut is AtRest there. In
-    // Shift-JIS, EUC-JP and UTF-8 it always is; in JIS wherever the line
-    // before the cut is back in the ASCII state, as lines of JIS text
-    // usually are. Not in UTF-16, whose units a line feed byte does not
-    // end.
+    // other being the bytes of the whole text converted at once, wherever
+    // the pipeline that took the text up to a cut is AtRest there; where it
+    // is not, that pipeline goes on with the next piece. Nearly every line
+    // break leaves the stages at rest: not one that a lead byte or an
+    // escape sequence takes in, nor the end of a line of JIS in another
+    // shift state than ASCII's. Not for UTF-16, whose units a line break's
+    // byte does not end.
     static bool Cuttable(const ConversionPlan& plan);
     // The first cut at or after `from` in `text`, `n` bytes: right behind a
-    // line feed with two bytes of printable ASCII, TAB, CR or LF in front of
-    // it, so that no lead byte takes it as its second and no escape sequence
-    // (ESC and one or two bytes) takes it in. -1 when there is none.
+    // line feed or a carriage return (so that files of any line ending have
+    // them). -1 when there is none.
     static int64_t NextCut(const uint8_t* text, int64_t n, int64_t from);
 
 private:

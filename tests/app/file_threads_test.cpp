@@ -133,18 +133,19 @@ TEST(FileThreads, EveryByteOnceInOrder) {
 // A text of `size` bytes or more: characters of every kind the encodings
 // hold (Shift-JIS, EUC-JP and UTF-8 pairs and sequences, half-width
 // katakana with voiced marks, lone leads, escape sequences), with a line
-// ending after about one piece in `lineEvery` (none at 0).
+// break after about one piece in `lineEvery` (none at 0), some of them
+// taken into a pair or an escape sequence.
 std::vector<uint8_t> Text(std::mt19937& rng, size_t size, unsigned lineEvery) {
     static const std::string kPieces[] = {
         "\x88\x9f", "\x82\xa0", "\xb6\xde", "\xca\xdf", "\xb1", "\x81", "\x83\x4b", "\xa4\xa2", "\x8e\xb1",
         "\x8f\xb0\xa1", "\xe3\x81\x8b", "\xe3\x82\x99", "=\xcc\xb8", "\xef\xbb\xbf", "\x1b$B", "\x1b(B", "\x1b",
-        "abc ", "xyz", "\t", "\r", "\xfd", "\x82\x60",
+        "abc ", "xyz", "\t", "\xfd", "\x82\x60",
     };
-    static const std::string kLines[] = {"\n", "\r\n", " \n", "\x82\xa0\n", "\x1b(\n", "\x81\n"};
+    static const std::string kLines[] = {"\n", "\r\n", "\r", " \n", "\x82\xa0\n", "\x1b(\n", "\x81\n", "\xa4\r"};
     std::vector<uint8_t> text;
     while (text.size() < size) {
-        const std::string& piece =
-            lineEvery > 0 && rng() % lineEvery == 0 ? kLines[rng() % std::size(kLines)] : kPieces[rng() % std::size(kPieces)];
+        const bool line = lineEvery > 0 && rng() % lineEvery == 0;
+        const std::string& piece = line ? kLines[rng() % std::size(kLines)] : kPieces[rng() % std::size(kPieces)];
         text.insert(text.end(), piece.begin(), piece.end());
     }
     return text;
@@ -216,7 +217,8 @@ TEST(FileThreads, ParallelRunWritesTheWholeTextsBytes) {
                 return n;
             },
             [&](const uint8_t* p, int64_t n) {
-                if (c.failWriteAt != kNoFailure && static_cast<int64_t>(written.size()) + n > c.failWriteAt) return ENOSPC;
+                const auto after = static_cast<int64_t>(written.size()) + n;
+                if (c.failWriteAt != kNoFailure && after > c.failWriteAt) return ENOSPC;
                 written.insert(written.end(), p, p + n);
                 return 0;
             },

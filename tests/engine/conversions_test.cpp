@@ -539,7 +539,7 @@ TEST(Pipeline, InPiecesMatchesTheRunsWholeTextStages) {
         if (!CConversionPipeline::Cuttable(plan)) continue;
 
         // A pipeline that is not at rest at a cut goes on through the next
-        // piece: only JIS may leave one so.
+        // piece.
         const auto size = static_cast<int64_t>(loaded.size());
         CByteStream cut;
         auto piece = std::make_unique<CConversionPipeline>(plan);
@@ -548,10 +548,7 @@ TEST(Pipeline, InPiecesMatchesTheRunsWholeTextStages) {
             if (to < 0) to = size;
             piece->Feed(loaded.data() + from, to - from, cut);
             if (to == size || piece->Ended()) break;
-            if (!piece->AtRest()) {
-                ASSERT_EQ(plan.input, Jis) << "not at rest at " << to << ": " << name();
-                continue;
-            }
+            if (!piece->AtRest()) continue;
             piece = std::make_unique<CConversionPipeline>(plan);
             piece->ContinueText();
         }
