@@ -109,9 +109,14 @@ int CInputStage::Pump(const Take& take) {
         }
         atEnd_ = true;
     }
+    uint8_t end[4];
+    return take(end, EndBytes(length, beforeLast, last, terminated_, utf16_, end));
+}
+
+int CInputStage::EndBytes(int64_t length, uint8_t beforeLast, uint8_t last, bool terminated, bool utf16,
+                          uint8_t end[4]) {
     // The loader's terminator, then for UTF-16 zeros until the size is even
     // and the last two bytes are zero.
-    uint8_t end[4];
     int count = 0;
     auto add = [&](uint8_t b) {
         end[count++] = b;
@@ -119,11 +124,11 @@ int CInputStage::Pump(const Take& take) {
         last = b;
         ++length;
     };
-    if (!terminated_ || length == 0) add(0x00);
-    if (utf16_) {
+    if (!terminated || length == 0) add(0x00);
+    if (utf16) {
         while (length < 2 || length % 2 != 0 || last != 0 || beforeLast != 0) add(0x00);
     }
-    return take(end, count);
+    return count;
 }
 
 int COutputTail::Take(const uint8_t* p, int64_t n) {

@@ -68,6 +68,13 @@ public:
     using Take = std::function<int(const uint8_t* p, int64_t n)>;
     int Pump(const Take& take);
 
+    // What the loader adds behind a text of `length` bytes whose last two
+    // are beforeLast and last (0 where there are fewer): its 0x00 unless the
+    // text is `terminated` already, and for UTF-16 0x00 until the size is
+    // even and the last two bytes are zero. Into `end`; the count.
+    static int EndBytes(int64_t length, uint8_t beforeLast, uint8_t last, bool terminated, bool utf16,
+                        uint8_t end[4]);
+
     const FileIdentity& Identity() const { return file_.Identity(); }
     // A file's bytes from `offset` on, whatever has been read (see
     // CInputFile::ReadAt); any thread.

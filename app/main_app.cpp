@@ -336,15 +336,14 @@ bool CMainApp::RunConversion() {
         // result is gathered whole.
         CResultWriter fileResult([&](const uint8_t* p, int64_t n) { return file.Write(p, n); });
         fileResult.WhenIdle([&] { return input.ReadAhead(); });
-        // A large regular file in an input encoding that may be cut, with
-        // line breaks to cut it at, is converted on two threads at once
-        // instead, each reading, converting and writing its own stretches
-        // of it.
+        // A large regular file with line breaks to cut it at (in its head)
+        // is converted on two threads at once instead, each reading,
+        // converting and writing its own stretches of it.
         std::optional<CParallelRun> parallel;
         const CByteStream& head = input.Head();
         if (fromFile && toFile && total >= kParallelBytes && input.Identity().regular &&
-            !file.OverwritesInPlace(input.Identity()) && CConversionPipeline::Cuttable(plan) &&
-            CConversionPipeline::NextCut(head.Data(), head.Size(), 1) >= 0 &&
+            !file.OverwritesInPlace(input.Identity()) &&
+            CConversionPipeline::NextCut(plan, head.Data(), head.Size(), 1) >= 0 &&
             std::thread::hardware_concurrency() > 1) {
             parallel.emplace(
                 plan, [&](uint8_t* p, int64_t n, int64_t at) { return input.ReadAt(p, n, at); },

@@ -95,7 +95,7 @@ int64_t CParallelRun::ReadBlock(Worker& worker, int64_t b, int64_t from, int64_t
 // both: so segments meet end to start even when the file changes while it
 // is read. A decision is kept until the turn has passed its block.
 int64_t CParallelRun::CutIn(const Worker& worker, int64_t b, int64_t n) {
-    const int64_t found = CConversionPipeline::NextCut(worker.buffer.get(), kBefore + n, kBefore);
+    const int64_t found = CConversionPipeline::NextCut(plan_, worker.buffer.get(), kBefore + n, kBefore);
     std::lock_guard lock(mutex_);
     return cuts_.try_emplace(b, found < 0 ? -1 : found - kBefore).first->second;
 }
@@ -184,9 +184,13 @@ int64_t CParallelRun::ConvertSegment(Worker& worker, int64_t b, int64_t n, int64
     int64_t next = -1;
     for (int64_t block = b, length = n; !pipeline.Ended();) {
         if (!Pass(worker, b, turn)) return -1;
-        if (length < blockBytes_) {  // the file ends in this block
-            const uint8_t terminator = 0x00;  // the loader's
-            pipeline.Feed(&terminator, 1, worker.out);
+        if (length < blockBytes_) {  // the file ends in this block: what the loader adds
+            const int64_t total = block * blockBytes_ + length;
+            const uint8_t* const at = worker.Data() + length;
+            uint8_t end[4];
+            const int count = CInputStage::EndBytes(total, total > 1 ? at[-2] : 0, total > 0 ? at[-1] : 0, false,
+                                                    plan_.input == Unicode, end);
+            pipeline.Feed(end, count, worker.out);
             break;
         }
         // The next block up to its first cut point, where the other worker
@@ -196,7 +200,7 @@ int64_t CParallelRun::ConvertSegment(Worker& worker, int64_t b, int64_t n, int64
         const int64_t head = std::min(kProbeBytes, blockBytes_);
         length = ReadBlock(worker, block, 0, head);
         if (length == head && head < blockBytes_ &&
-            CConversionPipeline::NextCut(worker.buffer.get(), kBefore + length, kBefore) < 0)
+            CConversionPipeline::NextCut(plan_, worker.buffer.get(), kBefore + length, kBefore) < 0)
             length = ReadBlock(worker, block, length, blockBytes_);
         int64_t to = length > 0 ? CutIn(worker, block, length) : -1;
         // Decided beyond what was read, by the other worker reading the

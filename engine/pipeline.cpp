@@ -91,16 +91,27 @@ bool CConversionPipeline::AtRest() const {
     return std::all_of(stages_.begin(), stages_.end(), [](const auto& stage) { return stage->AtRest(); });
 }
 
-bool CConversionPipeline::Cuttable(const ConversionPlan& plan) { return plan.input != Unicode; }
-
-int64_t CConversionPipeline::NextCut(const uint8_t* text, int64_t n, int64_t from) {
-    const int64_t at = std::max<int64_t>(from, 1) - 1;
-    if (at >= n) return -1;
-    const void* lf = std::memchr(text + at, 0x0A, static_cast<size_t>(n - at));
-    const int64_t lfAt = lf == nullptr ? n : static_cast<const uint8_t*>(lf) - text;
-    const void* cr = std::memchr(text + at, 0x0D, static_cast<size_t>(lfAt - at));
-    const int64_t hit = cr == nullptr ? lfAt : static_cast<const uint8_t*>(cr) - text;
-    return hit < n ? hit + 1 : -1;
+int64_t CConversionPipeline::NextCut(const ConversionPlan& plan, const uint8_t* text, int64_t n, int64_t from) {
+    // The first LF or CR byte at or after `at`, or n.
+    auto lineBreak = [&](int64_t at) {
+        const void* lf = std::memchr(text + at, 0x0A, static_cast<size_t>(n - at));
+        const int64_t lfAt = lf == nullptr ? n : static_cast<const uint8_t*>(lf) - text;
+        const void* cr = std::memchr(text + at, 0x0D, static_cast<size_t>(lfAt - at));
+        return cr == nullptr ? lfAt : static_cast<const uint8_t*>(cr) - text;
+    };
+    if (plan.input != Unicode) {
+        const int64_t at = std::max<int64_t>(from, 1) - 1;
+        const int64_t hit = at < n ? lineBreak(at) : n;
+        return hit < n ? hit + 1 : -1;
+    }
+    // UTF-16 (little-endian, as it is read): a unit 000A or 000D.
+    for (int64_t at = std::max<int64_t>(from, 2) - 2; at + 1 < n;) {
+        const int64_t hit = lineBreak(at);
+        if (hit + 1 >= n) return -1;
+        if (hit % 2 == 0 && text[hit + 1] == 0) return hit + 2;
+        at = hit + 1;
+    }
+    return -1;
 }
 
 }  // namespace morvel

@@ -41,8 +41,17 @@ public:
     // Whether the text passes through unchanged (no stage at all).
     bool PassesThrough() const { return stages_.empty(); }
 
-    // The text began before the first piece fed here (see Cuttable). Call
-    // before the first Feed.
+    // A text may be cut at the points NextCut finds and each piece
+    // converted by a pipeline of its own, all but the first told
+    // ContinueText: the results one after the other are the bytes of the
+    // whole text converted at once, wherever the pipeline that took the
+    // text up to a cut is AtRest there; where it is not, that pipeline goes
+    // on with the next piece. Nearly every line break leaves the stages at
+    // rest: not one that a lead byte or an escape sequence takes in, nor
+    // the end of a line of JIS in another shift state than ASCII's.
+
+    // The text began before the first piece fed here. Call before the
+    // first Feed.
     void ContinueText();
     // A stage has met the end of the text: what is fed from now on changes
     // nothing but what Finish appends.
@@ -50,22 +59,12 @@ public:
     // Every stage is at rest (CChunkConverter::AtRest): a pipeline told
     // ContinueText would convert what follows with the same bytes.
     bool AtRest() const;
-
-    // Whether a text read in `plan`'s input encoding may be cut at the
-    // points NextCut finds, each piece converted by a pipeline of its own
-    // (all but the first told ContinueText), the results one after the
-    // other being the bytes of the whole text converted at once, wherever
-    // the pipeline that took the text up to a cut is AtRest there; where it
-    // is not, that pipeline goes on with the next piece. Nearly every line
-    // break leaves the stages at rest: not one that a lead byte or an
-    // escape sequence takes in, nor the end of a line of JIS in another
-    // shift state than ASCII's. Not for UTF-16, whose units a line break's
-    // byte does not end.
-    static bool Cuttable(const ConversionPlan& plan);
-    // The first cut at or after `from` in `text`, `n` bytes: right behind a
-    // line feed or a carriage return (so that files of any line ending have
-    // them). -1 when there is none.
-    static int64_t NextCut(const uint8_t* text, int64_t n, int64_t from);
+    // The first cut at or after `from` in `text`, `n` bytes, read in
+    // `plan`'s input encoding: right behind a line feed or a carriage
+    // return (so that files of any line ending have them); in UTF-16, a
+    // unit of either, `text` starting at an even offset of the whole text.
+    // -1 when there is none.
+    static int64_t NextCut(const ConversionPlan& plan, const uint8_t* text, int64_t n, int64_t from);
 
 private:
     void FeedPiece(const uint8_t* p, int64_t n, CByteStream& out);

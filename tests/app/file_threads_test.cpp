@@ -151,6 +151,24 @@ std::vector<uint8_t> Text(std::mt19937& rng, size_t size, unsigned lineEvery) {
     return text;
 }
 
+// UTF-16 of the same kind: each byte of Text as a unit, with surrogate
+// pairs, lone surrogates, marks and kana with a combining mark among them;
+// an odd byte at the end when `odd`.
+std::vector<uint8_t> Utf16Text(std::mt19937& rng, size_t size, unsigned lineEvery, bool odd) {
+    static const std::vector<uint8_t> kUnits[] = {
+        {0x3D, 0xD8, 0x00, 0xDE}, {0x3D, 0xD8}, {0xFF, 0xFE}, {0x4B, 0x30, 0x99, 0x30}, {0x0D, 0x00}};
+    std::vector<uint8_t> text;
+    for (uint8_t b : Text(rng, size / 2, lineEvery)) {
+        if (rng() % 16 == 0) {
+            const auto& units = kUnits[rng() % std::size(kUnits)];
+            text.insert(text.end(), units.begin(), units.end());
+        }
+        text.insert(text.end(), {b, 0});
+    }
+    if (odd) text.push_back(0x41);
+    return text;
+}
+
 // A file converted by two threads, segment by segment: the bytes written
 // must be those of the reference stages on the loaded text (the 0x00 the
 // loader adds) less up to two trailing zeros, whatever the block size, the
@@ -179,6 +197,8 @@ TEST(FileThreads, ParallelRunWritesTheWholeTextsBytes) {
         {"UTF-8 to Shift-JIS, no line at all", {Utf8, ShiftJis}, 0, 30'000, 100},
         {"JIS to Shift-JIS, lines in any shift state", {Jis, ShiftJis}, 6, 40'000, 64},
         {"JIS to UTF-8, blocks past the first look", {Jis, Utf8}, 400, 300'000, 8000},
+        {"UTF-16 to Shift-JIS", {Unicode, ShiftJis}, 20, 60'000, 1000},
+        {"UTF-16 of an odd length to UTF-8", {Unicode, Utf8}, 300, 200'001, 8192},
         {"Shift-JIS passed through", {ShiftJis, ShiftJis}, 9, 20'000, 128},
         {"Shift-JIS folding letters", {ShiftJis, EucJp, false, false, true, false}, 8, 20'000, 128},
         {"an empty file", {ShiftJis, Unicode}, 4, 0, 64},
@@ -194,11 +214,15 @@ TEST(FileThreads, ParallelRunWritesTheWholeTextsBytes) {
     std::mt19937 rng(11);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        std::vector<uint8_t> text = Text(rng, static_cast<size_t>(c.size), c.lineEvery);
+        const auto size = static_cast<size_t>(c.size);
+        std::vector<uint8_t> text = c.plan.input == Unicode ? Utf16Text(rng, size, c.lineEvery, size % 2)
+                                                            : Text(rng, size, c.lineEvery);
         if (c.endAt >= 0) text[static_cast<size_t>(c.endAt)] = c.plan.input == Utf8 ? 0x00 : 0x1A;
-        CByteStream loaded;
+        CByteStream loaded;  // the loader's 0x00, and for UTF-16 zeros to a whole zero unit
         for (uint8_t b : text) loaded.Append(b);
         loaded.Append(0x00);
+        while (c.plan.input == Unicode && (loaded.Size() % 2 != 0 || loaded.Data()[loaded.Size() - 2] != 0))
+            loaded.Append(0x00);
         reference::ConvertWholeText(c.plan, loaded);
         std::vector<uint8_t> want(loaded.Data(), loaded.Data() + loaded.Size());
         for (int i = 0; i < 2 && !want.empty() && want.back() == 0; ++i) want.pop_back();
