@@ -35,7 +35,8 @@ struct CParallelRun::Worker {
 };
 
 CParallelRun::CParallelRun(const ConversionPlan& plan, ReadAt read, Write write, int64_t blockBytes)
-    : plan_(plan), read_(std::move(read)), write_(std::move(write)), blockBytes_(blockBytes),
+    : plan_(plan), read_(std::move(read)), write_(std::move(write)),
+      blockBytes_(std::max<int64_t>(2, blockBytes + blockBytes % 2)),  // whole UTF-16 units
       tail_([this](const uint8_t* p, int64_t n) { return write_(p, n); }) {}
 
 int CParallelRun::Run(const Progress& progress) {

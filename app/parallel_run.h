@@ -49,6 +49,8 @@ public:
     static constexpr int64_t kBlockBytes = 256 << 10;
     static constexpr int64_t kAheadBytes = 8 << 20;
 
+    // Blocks of an odd size are made a byte longer, so that UTF-16's units
+    // never straddle two.
     CParallelRun(const ConversionPlan& plan, ReadAt read, Write write, int64_t blockBytes = kBlockBytes);
     CParallelRun(const CParallelRun&) = delete;
     CParallelRun& operator=(const CParallelRun&) = delete;
