@@ -90,15 +90,21 @@ int64_t CParallelRun::ReadBlock(Worker& worker, int64_t b, int64_t from, int64_t
     return from + std::max<int64_t>(got - before, 0);
 }
 
-// The first cut point of block b, of which `n` bytes are read (all there
-// are, or enough to hold the cut), as an offset in the block, or -1. Both
-// workers look at the blocks they meet, and the first to look decides for
-// both: so segments meet end to start even when the file changes while it
-// is read. A decision is kept until the turn has passed its block.
-int64_t CParallelRun::CutIn(const Worker& worker, int64_t b, int64_t n) {
+// The first cut point in the `n` bytes of the worker's block, as an offset
+// in the block, or -1.
+int64_t CParallelRun::FirstCut(const Worker& worker, int64_t n) const {
     const int64_t found = CConversionPipeline::NextCut(plan_, worker.buffer.get(), kBefore + n, kBefore);
+    return found < 0 ? -1 : found - kBefore;
+}
+
+// The first cut point of block b as the run takes it: `found`, unless the
+// other worker has decided the block first. Both workers look at the
+// blocks they meet, and the first to look decides for both: so segments
+// meet end to start even when the file changes while it is read. A
+// decision is kept until the turn has passed its block.
+int64_t CParallelRun::Decide(int64_t b, int64_t found) {
     std::lock_guard lock(mutex_);
-    return cuts_.try_emplace(b, found < 0 ? -1 : found - kBefore).first->second;
+    return cuts_.try_emplace(b, found).first->second;
 }
 
 void CParallelRun::Work(Worker& worker) {
@@ -107,7 +113,7 @@ void CParallelRun::Work(Worker& worker) {
             const int64_t n = ReadBlock(worker, b, 0, blockBytes_);
             if (n < 0) return Fail(CInputStage::kReadFailed);
             if (n == 0 && b > 0) return;  // past the end of the file
-            const int64_t cut = b == 0 ? 0 : CutIn(worker, b, n);
+            const int64_t cut = b == 0 ? 0 : Decide(b, FirstCut(worker, n));
             if (cut < 0) {
                 b += stride_;  // the block belongs to a segment before it
                 continue;
@@ -183,7 +189,8 @@ int64_t CParallelRun::ConvertSegment(Worker& worker, int64_t b, int64_t n, int64
     pipeline.Feed(worker.Data() + cut, n - cut, worker.out);
     worker.converted = b * blockBytes_ + n;
     int64_t next = -1;
-    for (int64_t block = b, length = n; !pipeline.Ended();) {
+    int64_t length = n;
+    for (int64_t block = b; !pipeline.Ended();) {
         if (!Pass(worker, b, turn)) return -1;
         if (length < blockBytes_) {  // the file ends in this block: what the loader adds
             const int64_t total = block * blockBytes_ + length;
@@ -195,24 +202,27 @@ int64_t CParallelRun::ConvertSegment(Worker& worker, int64_t b, int64_t n, int64
             break;
         }
         // The next block up to its first cut point, where the other worker
-        // (or this one) goes on: its head, and the rest where the head
-        // holds no cut point.
+        // (or this one) goes on: its head, and the rest (readRest) where the
+        // head holds no cut point, where the cut decided lies beyond it, or
+        // where this segment goes on through the next.
         ++block;
         const int64_t head = std::min(kProbeBytes, blockBytes_);
         length = ReadBlock(worker, block, 0, head);
-        if (length == head && head < blockBytes_ &&
-            CConversionPipeline::NextCut(plan_, worker.buffer.get(), kBefore + length, kBefore) < 0)
-            length = ReadBlock(worker, block, length, blockBytes_);
-        int64_t to = length > 0 ? CutIn(worker, block, length) : -1;
-        // Decided beyond what was read, by the other worker reading the
-        // file as it changed: the rest is read, and a cut beyond the end is
-        // none.
-        if (length == head && head < blockBytes_ && (to < 0 || to > length))
-            length = ReadBlock(worker, block, length, blockBytes_);
-        if (length < 0) {
-            Fail(CInputStage::kReadFailed);
-            return -1;
+        bool headOnly = length == head && head < blockBytes_;
+        auto readRest = [&] {
+            if (headOnly) length = ReadBlock(worker, block, length, blockBytes_);
+            headOnly = false;
+            return length >= 0;
+        };
+        int64_t found = length > 0 ? FirstCut(worker, length) : -1;
+        if (found < 0 && headOnly) {
+            if (!readRest()) break;
+            if (length > 0) found = FirstCut(worker, length);
         }
+        int64_t to = length > 0 ? Decide(block, found) : -1;
+        // Decided beyond what was read, by the other worker reading the
+        // file as it changed: a cut beyond the end is none.
+        if ((to < 0 || to > length) && !readRest()) break;
         if (to > length) to = -1;
         pipeline.Feed(worker.Data(), to < 0 ? length : to, worker.out);
         worker.converted = block * blockBytes_ + (to < 0 ? length : to);
@@ -221,14 +231,14 @@ int64_t CParallelRun::ConvertSegment(Worker& worker, int64_t b, int64_t n, int64
             next = block;
             break;
         }
-        // On through the next segment, the whole block read.
-        if (length == head && head < blockBytes_) length = ReadBlock(worker, block, length, blockBytes_);
-        if (length < 0) {
-            Fail(CInputStage::kReadFailed);
-            return -1;
-        }
+        // On through the next segment.
+        if (!readRest()) break;
         pipeline.Feed(worker.Data() + to, length - to, worker.out);
         worker.converted = block * blockBytes_ + length;
+    }
+    if (length < 0) {
+        Fail(CInputStage::kReadFailed);
+        return -1;
     }
     if (turn == Turn::kWaiting) turn = WaitForTurn(b);
     if (turn == Turn::kPassed) return next;  // the segment before took this one in

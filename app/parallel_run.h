@@ -70,7 +70,8 @@ private:
     struct Worker;
     void Work(Worker& worker);
     int64_t ReadBlock(Worker& worker, int64_t b, int64_t from, int64_t to);
-    int64_t CutIn(const Worker& worker, int64_t b, int64_t n);
+    int64_t FirstCut(const Worker& worker, int64_t n) const;
+    int64_t Decide(int64_t b, int64_t found);
     int64_t ConvertSegment(Worker& worker, int64_t b, int64_t n, int64_t cut);
     // Whether a segment may write: not yet, its turn, passed over (the
     // segment before it took it in), or the run is over for it.
@@ -98,7 +99,7 @@ private:
     bool done_ = false;       // the last segment is written
     int result_ = 0;          // the first failure
     int64_t written_ = 0;     // input bytes whose result has gone out
-    std::map<int64_t, int64_t> cuts_;  // blocks one worker has decided (CutIn), by block
+    std::map<int64_t, int64_t> cuts_;  // blocks one worker has decided (Decide), by block
     std::exception_ptr thrown_;
 };
 

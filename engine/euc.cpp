@@ -164,7 +164,7 @@ struct EucToSjisCore : ZeroClosedCore<TextEnd::Bytewise> {
 }  // namespace
 
 std::unique_ptr<CChunkConverter> NewSjisToEuc() { return std::make_unique<Chunked<SjisToEucCore>>(); }
-std::unique_ptr<CCoreConverter> NewEucToSjis() { return std::make_unique<Chunked<EucToSjisCore>>(); }
+std::unique_ptr<CChunkConverter> NewEucToSjis() { return std::make_unique<Chunked<EucToSjisCore>>(); }
 
 }  // namespace internal
 

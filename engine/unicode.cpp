@@ -1015,7 +1015,7 @@ public:
         const VectorLevel level = CurrentVectorLevel();
         const bool vectors = MORVEL_SSE2 && level != VectorLevel::Scalar && n >= kPairTableText;
         while (p < end) {
-            if (vectors && started_ && euc_->Resting() && decode_.Resting()) {
+            if (vectors && started_ && euc_->AtRest() && decode_.AtRest()) {
                 const uint8_t* const from = p;
                 p = DecodeEucVector<Sink>(level, p, end, out);
                 stretch_ = p - from >= kMinStretch ? kMinStretch : std::min(2 * stretch_, kMaxStretch);
@@ -1056,7 +1056,7 @@ private:
         started_ = started_ || between_.Size() > 0;
     }
 
-    std::unique_ptr<CCoreConverter> euc_ = NewEucToSjis();
+    std::unique_ptr<CChunkConverter> euc_ = NewEucToSjis();
     Chunked<Decode> decode_;
     CByteStream between_;
     int64_t stretch_ = kMinStretch;

@@ -62,7 +62,7 @@ inline int64_t ZeroByteLength(const uint8_t* p, int64_t n) {
 }
 
 template <class Core>
-class Chunked final : public CCoreConverter {
+class Chunked final : public CChunkConverter {
 public:
     void Feed(const uint8_t* p, int64_t n, CByteStream& out) override {
         if (ended_ || n <= 0) return;
@@ -116,8 +116,6 @@ public:
         if (endsHere) Stop();
     }
 
-    bool Resting() const override { return carryLength_ == 0 && !ended_; }
-
     void ContinueText() override {
         if constexpr (requires(Core& c) { c.ContinueText(); }) core_.ContinueText();
     }
@@ -128,7 +126,7 @@ public:
         if constexpr (requires(const Core& c) { c.AtRest(); }) {
             if (!core_.AtRest()) return false;
         }
-        return Resting();
+        return carryLength_ == 0 && !ended_;
     }
 
     void Finish(CByteStream& out) override {

@@ -7,19 +7,10 @@
 
 namespace morvel::internal {
 
-// A converter over one core (engine/internal/chunked.h), as a converter
-// built from others sees it.
-class CCoreConverter : public CChunkConverter {
-public:
-    // Nothing held back: no unit cut short waits for more, and the text
-    // has not ended.
-    virtual bool Resting() const = 0;
-};
-
 std::unique_ptr<CChunkConverter> NewSjisToJis();
 std::unique_ptr<CChunkConverter> NewJisToSjis();
 std::unique_ptr<CChunkConverter> NewSjisToEuc();
-std::unique_ptr<CCoreConverter> NewEucToSjis();
+std::unique_ptr<CChunkConverter> NewEucToSjis();
 std::unique_ptr<CChunkConverter> NewKanaToFullWidth();
 std::unique_ptr<CChunkConverter> NewKanaToHalfWidth();
 std::unique_ptr<CChunkConverter> NewAlnumToHalfWidth();
