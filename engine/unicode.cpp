@@ -617,6 +617,8 @@ struct Cp932DecodeCore {
     }
 
     void ContinueText() { marked = true; }
+    // The mark is written: a text cut before it would lose it.
+    bool AtRest() const { return marked; }
 
     void Close(uint8_t*& o) {
         PutMark(o);
@@ -713,6 +715,8 @@ struct Utf16ToCp932Core : ZeroClosedCore<TextEnd::Core> {
     bool started = false;
 
     void ContinueText() { started = true; }
+    // Past the start, where a mark is skipped.
+    bool AtRest() const { return started; }
 
     const uint8_t* Run(const uint8_t* p, const uint8_t* end, bool final, uint8_t*& out) {
         return RunAtLevel(*this, p, end, final, out);
@@ -867,6 +871,8 @@ struct Utf8ToCp932Core : ZeroClosedCore<TextEnd::ZeroByte> {
     bool started = false;
 
     void ContinueText() { started = true; }
+    // Past the start, where a mark is skipped.
+    bool AtRest() const { return started; }
 
     const uint8_t* Run(const uint8_t* p, const uint8_t* end, bool final, uint8_t*& out) {
         return RunAtLevel(*this, p, end, final, out);
@@ -1003,8 +1009,8 @@ struct Utf16ToUtf8Core : ZeroClosedCore<TextEnd::Core> {
 // Shift-JIS to the UTF (`Decode`, which writes through Sink), and the
 // kernels of DecodeEucBlocks, which write what the two give in one pass, for
 // stretches of ASCII and JIS X 0208 pairs. The kernels run only where
-// neither stage holds anything back, and after the stages have taken the
-// first stretch (which gives UTF-16 its mark); where they stop, the two
+// both stages are at rest (nothing held back, and UTF-16's mark written by
+// the stages); where they stop, the two
 // stages take the next stretch, longer each time the kernels at once stop
 // again, so that text they cannot take costs them little.
 template <class Sink, class Decode>
@@ -1015,7 +1021,7 @@ public:
         const VectorLevel level = CurrentVectorLevel();
         const bool vectors = MORVEL_SSE2 && level != VectorLevel::Scalar && n >= kPairTableText;
         while (p < end) {
-            if (vectors && started_ && euc_->AtRest() && decode_.AtRest()) {
+            if (vectors && euc_->AtRest() && decode_.AtRest()) {
                 const uint8_t* const from = p;
                 p = DecodeEucVector<Sink>(level, p, end, out);
                 stretch_ = p - from >= kMinStretch ? kMinStretch : std::min(2 * stretch_, kMaxStretch);
@@ -1028,7 +1034,6 @@ public:
 
     void ContinueText() override {
         decode_.ContinueText();
-        started_ = true;
     }
 
     bool Ended() const override { return euc_->Ended() || decode_.Ended(); }
@@ -1053,14 +1058,12 @@ private:
         between_.Discard();
         euc_->Feed(p, n, between_);
         decode_.Feed(between_.Data(), between_.Size(), out);
-        started_ = started_ || between_.Size() > 0;
     }
 
     std::unique_ptr<CChunkConverter> euc_ = NewEucToSjis();
     Chunked<Decode> decode_;
     CByteStream between_;
     int64_t stretch_ = kMinStretch;
-    bool started_ = false;  // the decoding stage has run
 };
 
 }  // namespace
