@@ -19,6 +19,7 @@
 #include "app/read_ahead.h"
 #include "app/write_behind.h"
 #include "engine/reference/reference.h"
+#include "tests/engine/test_util.h"
 
 namespace morvel {
 namespace {
@@ -130,45 +131,6 @@ TEST(FileThreads, EveryByteOnceInOrder) {
     }
 }
 
-// A text of `size` bytes or more: characters of every kind the encodings
-// hold (Shift-JIS, EUC-JP and UTF-8 pairs and sequences, half-width
-// katakana with voiced marks, lone leads, escape sequences), with a line
-// break after about one piece in `lineEvery` (none at 0), some of them
-// taken into a pair or an escape sequence.
-std::vector<uint8_t> Text(std::mt19937& rng, size_t size, unsigned lineEvery) {
-    static const std::string kPieces[] = {
-        "\x88\x9f", "\x82\xa0", "\xb6\xde", "\xca\xdf", "\xb1", "\x81", "\x83\x4b", "\xa4\xa2", "\x8e\xb1",
-        "\x8f\xb0\xa1", "\xe3\x81\x8b", "\xe3\x82\x99", "=\xcc\xb8", "\xef\xbb\xbf", "\x1b$B", "\x1b(B", "\x1b",
-        "abc ", "xyz", "\t", "\xfd", "\x82\x60",
-    };
-    static const std::string kLines[] = {"\n", "\r\n", "\r", " \n", "\x82\xa0\n", "\x1b(\n", "\x81\n", "\xa4\r"};
-    std::vector<uint8_t> text;
-    while (text.size() < size) {
-        const bool line = lineEvery > 0 && rng() % lineEvery == 0;
-        const std::string& piece = line ? kLines[rng() % std::size(kLines)] : kPieces[rng() % std::size(kPieces)];
-        text.insert(text.end(), piece.begin(), piece.end());
-    }
-    return text;
-}
-
-// UTF-16 of the same kind: each byte of Text as a unit, with surrogate
-// pairs, lone surrogates, marks and kana with a combining mark among them;
-// an odd byte at the end when `odd`.
-std::vector<uint8_t> Utf16Text(std::mt19937& rng, size_t size, unsigned lineEvery, bool odd) {
-    static const std::vector<uint8_t> kUnits[] = {
-        {0x3D, 0xD8, 0x00, 0xDE}, {0x3D, 0xD8}, {0xFF, 0xFE}, {0x4B, 0x30, 0x99, 0x30}, {0x0D, 0x00}};
-    std::vector<uint8_t> text;
-    for (uint8_t b : Text(rng, size / 2, lineEvery)) {
-        if (rng() % 16 == 0) {
-            const auto& units = kUnits[rng() % std::size(kUnits)];
-            text.insert(text.end(), units.begin(), units.end());
-        }
-        text.insert(text.end(), {b, 0});
-    }
-    if (odd) text.push_back(0x41);
-    return text;
-}
-
 // A file converted by two threads, segment by segment: the bytes written
 // must be those of the reference stages on the loaded text (the 0x00 the
 // loader adds) less up to two trailing zeros, whatever the block size, the
@@ -181,42 +143,45 @@ TEST(FileThreads, ParallelRunWritesTheWholeTextsBytes) {
     const struct {
         const char* name;
         ConversionPlan plan;
-        unsigned lineEvery;
-        int64_t size, block;
+        size_t items, lines;  // of test::RandomText, and line breaks put in (none at all at 0)
+        int64_t block;
         int64_t endAt = -1;                   // where a 0x1A or 0x00 goes in
         int64_t failReadAt = kNoFailure;      // a read that reaches past this byte fails
         int64_t failWriteAt = kNoFailure;     // a write that reaches past this byte fails
         int stopAfter = kNoFailure;           // the progress stops the run at its n-th call
         bool changing = false;                // every other read sees no line feed: the bytes are not checked
     } cases[] = {
-        {"Shift-JIS to JIS, many lines", {ShiftJis, Jis}, 4, 30'000, 64},
-        {"Shift-JIS to UTF-16, a line in some blocks", {ShiftJis, Unicode}, 300, 60'000, 1000},
-        {"EUC-JP to UTF-8, blocks past the first look", {EucJp, Utf8}, 500, 200'000, 10'000},
-        {"EUC-JP to JIS, lines now and then", {EucJp, Jis}, 60, 100'000, 5000},
-        {"UTF-8 to EUC-JP folding kana", {Utf8, EucJp, true, true}, 20, 50'000, 256},
-        {"UTF-8 to Shift-JIS, no line at all", {Utf8, ShiftJis}, 0, 30'000, 100},
-        {"JIS to Shift-JIS, lines in any shift state", {Jis, ShiftJis}, 6, 40'000, 64},
-        {"JIS to UTF-8, blocks past the first look", {Jis, Utf8}, 400, 300'000, 8000},
-        {"UTF-16 to Shift-JIS", {Unicode, ShiftJis}, 20, 60'000, 1000},
-        {"UTF-16 of an odd length to UTF-8", {Unicode, Utf8}, 300, 200'001, 8192},
-        {"Shift-JIS passed through", {ShiftJis, ShiftJis}, 9, 20'000, 128},
-        {"Shift-JIS folding letters", {ShiftJis, EucJp, false, false, true, false}, 8, 20'000, 128},
-        {"an empty file", {ShiftJis, Unicode}, 4, 0, 64},
-        {"a file of one block", {ShiftJis, Jis}, 4, 64, 64},
-        {"0x1A inside", {ShiftJis, Jis}, 5, 40'000, 500, 23'456},
-        {"0x00 inside, UTF-8", {Utf8, Utf8}, 5, 40'000, 500, 23'456},
-        {"a failed read", {ShiftJis, Jis}, 5, 40'000, 500, -1, 20'000},
-        {"a failed write", {ShiftJis, Jis}, 5, 40'000, 500, -1, kNoFailure, 20'000},
-        {"stopped", {ShiftJis, EucJp}, 5, 40'000, 500, -1, kNoFailure, kNoFailure, 10},
-        {"a file that changes while it is read", {ShiftJis, Jis}, 30, 300'000, 5000, -1, kNoFailure, kNoFailure,
+        {"Shift-JIS to JIS, many lines", {ShiftJis, Jis}, 8000, 2000, 64},
+        {"Shift-JIS to UTF-16, a line in some blocks", {ShiftJis, Unicode}, 16'000, 60, 1000},
+        {"EUC-JP to UTF-8, blocks past the first look", {EucJp, Utf8}, 60'000, 100, 10'000},
+        {"EUC-JP to JIS, lines now and then", {EucJp, Jis}, 30'000, 500, 5000},
+        {"UTF-8 to EUC-JP folding kana", {Utf8, EucJp, true, true}, 12'000, 600, 256},
+        {"UTF-8 to Shift-JIS, no line at all", {Utf8, ShiftJis}, 8000, 0, 100},
+        {"JIS to Shift-JIS, lines in any shift state", {Jis, ShiftJis}, 10'000, 1500, 64},
+        {"JIS to UTF-8, blocks past the first look", {Jis, Utf8}, 80'000, 200, 8000},
+        {"UTF-16 to Shift-JIS", {Unicode, ShiftJis}, 12'000, 800, 1000},
+        {"UTF-16 to UTF-8, long blocks", {Unicode, Utf8}, 40'000, 200, 8192},
+        {"Shift-JIS passed through", {ShiftJis, ShiftJis}, 5000, 500, 128},
+        {"Shift-JIS folding letters", {ShiftJis, EucJp, false, false, true, false}, 5000, 600, 128},
+        {"an empty file", {ShiftJis, Unicode}, 0, 0, 64},
+        {"0x1A inside", {ShiftJis, Jis}, 10'000, 800, 500, 23'456},
+        {"0x00 inside, UTF-8", {Utf8, Utf8}, 10'000, 800, 500, 23'456},
+        {"a failed read", {ShiftJis, Jis}, 10'000, 800, 500, -1, 20'000},
+        {"a failed write", {ShiftJis, Jis}, 10'000, 800, 500, -1, kNoFailure, 20'000},
+        {"stopped", {ShiftJis, EucJp}, 10'000, 800, 500, -1, kNoFailure, kNoFailure, 10},
+        {"a file that changes while it is read", {ShiftJis, Jis}, 80'000, 3000, 5000, -1, kNoFailure, kNoFailure,
          kNoFailure, true},
     };
     std::mt19937 rng(11);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const auto size = static_cast<size_t>(c.size);
-        std::vector<uint8_t> text = c.plan.input == Unicode ? Utf16Text(rng, size, c.lineEvery, size % 2)
-                                                            : Text(rng, size, c.lineEvery);
+        const test::Form form =
+            c.plan.input == Unicode ? test::Form::Utf16 : c.plan.input == Utf8 ? test::Form::Utf8 : test::Form::Bytes;
+        test::Bytes text = c.items > 0 ? test::RandomText(rng, form, c.items) : test::Bytes{};
+        test::DropTerminators(text, form);
+        auto lineBreak = [](uint8_t b) { return b == '\n' || b == '\r'; };
+        if (c.lines == 0) std::replace_if(text.begin(), text.end(), lineBreak, 'x');
+        text = test::WithLineBreaks(rng, text, form, c.lines);
         if (c.endAt >= 0) text[static_cast<size_t>(c.endAt)] = c.plan.input == Utf8 ? 0x00 : 0x1A;
         CByteStream loaded;  // the loader's 0x00, and for UTF-16 zeros to a whole zero unit
         for (uint8_t b : text) loaded.Append(b);
@@ -237,7 +202,7 @@ TEST(FileThreads, ParallelRunWritesTheWholeTextsBytes) {
                 if (c.failReadAt != kNoFailure && at + n > c.failReadAt) return -1;
                 n = std::max<int64_t>(0, std::min(n, size - at));
                 if (n > 0) std::memcpy(p, text.data() + at, static_cast<size_t>(n));
-                if (c.changing && reads++ % 2) std::replace(p, p + n, uint8_t{'\n'}, uint8_t{'x'});
+                if (c.changing && reads++ % 2) std::replace_if(p, p + n, lineBreak, 'x');
                 return n;
             },
             [&](const uint8_t* p, int64_t n) {

@@ -434,11 +434,7 @@ TEST(Conversions, LongTextsMatchTheReferenceAcrossBlockEnds) {
     for (const Conversion& c : kConversions) {
         for (int tails = 0; tails < 3; ++tails) {
             Bytes tail = RandomText(rng, c.in, 50);
-            if (c.in == Form::Utf16) {  // no zero unit, no terminator
-                for (size_t i = 0; i + 1 < tail.size(); i += 2) tail[i] = (tail[i] | tail[i + 1]) ? tail[i] : 0x41;
-            } else {
-                std::replace_if(tail.begin(), tail.end(), [](uint8_t b) { return b == 0x00 || b == 0x1A; }, 0x41);
-            }
+            DropTerminators(tail, c.in);
             for (size_t n = 0; n < 16; ++n) {
                 const Bytes text = Concat(InputPrefix(c, kBlockUnits - 16 + n), tail);
                 if (!MatchesReference(c, text)) FAIL() << c.name << " on " << Hex(tail) << " behind " << n;
@@ -488,9 +484,9 @@ TEST(Converters, InPiecesMatchTheReference) {
 
 // The loaded text (the loader's terminator, and for UTF-16 the padding to a
 // whole zero unit) through a run's stages fed in pieces, against the
-// whole-text stages one after the other; and, where the input may be cut,
-// cut at every NextCut point into pieces that pipelines of their own
-// convert, the first pipeline whose text ends taking the Finish.
+// whole-text stages one after the other; and cut at every NextCut point
+// into pieces that pipelines of their own convert, a pipeline not at rest
+// at a cut going on with the next piece.
 TEST(Pipeline, InPiecesMatchesTheRunsWholeTextStages) {
     const EncodingId modes[] = {ShiftJis, Jis, EucJp, Unicode, Utf8};
     std::mt19937 rng(5);
@@ -503,15 +499,7 @@ TEST(Pipeline, InPiecesMatchesTheRunsWholeTextStages) {
         plan.convertAlnum = rng() % 2;
         plan.alnumToHalf = rng() % 2;
         const Form form = plan.input == Unicode ? Form::Utf16 : plan.input == Utf8 ? Form::Utf8 : Form::Bytes;
-        Bytes loaded = RandomText(rng, form, rng() % 80);
-        for (int lines = rng() % 6; lines > 0; --lines) {
-            const Bytes line[] = {{'a', 'b', 'c', '\n'}, {'=', '\r', '\n'}, {'\t', '~', ' ', '\n', '\n'},
-                                  {'a', 0x1B, '(', '\n'}, {'a', 0x1B, '$', '\n'}, {'a', 0x1B, 'b', '\n'}};
-            const Bytes piece = form == Form::Utf16 ? Widen(line[rng() % 3]) : line[rng() % std::size(line)];
-            const size_t at = rng() % (loaded.size() + 1);
-            loaded.insert(loaded.begin() + static_cast<std::ptrdiff_t>(form == Form::Utf16 ? at & ~size_t{1} : at),
-                          piece.begin(), piece.end());
-        }
+        Bytes loaded = WithLineBreaks(rng, RandomText(rng, form, rng() % 80), form, rng() % 6);
         loaded.push_back(0x00);
         while (plan.input == Unicode && (loaded.size() % 2 != 0 || loaded[loaded.size() - 2] != 0)) loaded.push_back(0x00);
 

@@ -314,4 +314,30 @@ inline Bytes RandomText(std::mt19937& rng, Form form, size_t items) {
     return out;
 }
 
+// `text` with `count` line breaks put in at random places (whole units in
+// UTF-16), some of them behind bytes that take them into an escape
+// sequence; where a lead byte stands in front, into a pair.
+inline Bytes WithLineBreaks(std::mt19937& rng, Bytes text, Form form, size_t count) {
+    static const Bytes kLines[] = {{'a', 'b', 'c', '\n'}, {'=', '\r', '\n'}, {'\t', '~', '\r'},
+                                   {'a', 0x1B, '(', '\n'}, {'a', 0x1B, '$', '\n'}, {'a', 0x1B, 'b', '\n'}};
+    const bool utf16 = form == Form::Utf16;
+    for (size_t i = 0; i < count; ++i) {
+        const Bytes line = utf16 ? Widen(kLines[rng() % 3]) : kLines[rng() % std::size(kLines)];
+        const size_t at = rng() % (text.size() + 1);
+        const auto where = static_cast<std::ptrdiff_t>(utf16 ? at & ~size_t{1} : at);
+        text.insert(text.begin() + where, line.begin(), line.end());
+    }
+    return text;
+}
+
+// `text` with what would end it early (0x00 and 0x1A; in UTF-16 a zero
+// unit) made "A".
+inline void DropTerminators(Bytes& text, Form form) {
+    if (form == Form::Utf16) {
+        for (size_t i = 0; i + 1 < text.size(); i += 2) text[i] = (text[i] | text[i + 1]) ? text[i] : 0x41;
+    } else {
+        for (uint8_t& b : text) b = b == 0x00 || b == 0x1A ? 0x41 : b;
+    }
+}
+
 }  // namespace morvel::test
