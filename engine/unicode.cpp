@@ -279,7 +279,10 @@ const uint16_t* Cp932OutputCodes() {
 struct Utf16Sink {
     static constexpr int kAsciiWidth = 2;
     static constexpr bool kByStart = false;  // see Utf8Sink
-    static constexpr int kSecondsRow = 0;     // none: PutLane's keep says
+    // No row of empty entries: with one, and entries of 32 bits that hold
+    // the bytes kept, CP932 blocks went 2.03 -> 1.81 GB/s on the
+    // Japanese-English dictionary.
+    static constexpr int kSecondsRow = 0;
     static constexpr BlockKernelAt kAsciiBlocks = WidenAsciiVector;
 
     static void Ascii8(uint8_t* o, uint64_t v) {
@@ -324,11 +327,9 @@ struct Utf8Sink {
         std::memcpy(o, &utf8, 4);
         return o + (utf8 >> 24);
     }
-    // Every lane is kept: a lane that starts no character has an empty
-    // entry (kSecondsRow), and EUC-JP's are put start by start.
-    static uint8_t* PutLane(uint8_t* o, uint32_t utf8, uint32_t /*keep*/) {
+    static uint8_t* PutLane(uint8_t* o, uint32_t utf8, uint32_t keep) {
         std::memcpy(o, &utf8, 4);
-        return o + (utf8 >> 24);
+        return o + ((utf8 >> 24) & (0 - keep));
     }
 };
 
