@@ -63,17 +63,6 @@ QByteArray Shown(const QByteArray& cp932) {
     return Iconv("UTF-8", "CP932", end < 0 ? cp932 : cp932.left(end)).replace("\r\n", "\n");
 }
 
-QByteArray Bytes(const CByteStream& s) { return QByteArray(reinterpret_cast<const char*>(s.Data()), s.Size()); }
-
-// The bytes a hex view shows: the hex part of each line, between the
-// offset's " : " and the character column's.
-QByteArray DumpedBytes(const QString& view) {
-    QByteArray bytes;
-    for (const QString& line : view.split('\n', Qt::SkipEmptyParts))
-        bytes += QByteArray::fromHex(line.section(QStringLiteral(" : "), 1, 1).toLatin1());
-    return bytes;
-}
-
 void WriteFile(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -111,6 +100,10 @@ public:
     void Click(int id) { Button(id)->click(); }
     QString View() const { return PreviewWindow()->m_edit->toPlainText(); }
     QString Caption() const { return PreviewWindow()->windowTitle(); }
+    void Open() {
+        OnInitDialog();
+        show();
+    }
 
 protected:
     void ShowPreviewMessage(const std::string& text) override {
@@ -124,11 +117,6 @@ protected:
     }
     void ShowAboutBox() override { ++aboutBoxes; }
 };
-
-// Typing, any characters.
-void Type(QWidget* w, const QString& text) {
-    for (QChar c : text) QTest::sendKeyEvent(QTest::Click, w, Qt::Key_unknown, QString(c), Qt::NoModifier);
-}
 
 QStringList Items(QComboBox* box) {
     QStringList items;
@@ -442,8 +430,7 @@ private slots:
         dlg.m_recentSave = profile.save.get();
         // Shown twice: the second showing starts over from the same handover.
         for (int showing = 0; showing < 2; ++showing) {
-            dlg.OnInitDialog();
-            dlg.show();
+            dlg.Open();
             for (int id : {1004, 1005, 1006, 1007, 1030}) QCOMPARE(dlg.Button(id)->isChecked(), id == o.inRadio);
             for (int id : {1010, 1011, 1012, 1013, 1029}) QCOMPARE(dlg.Button(id)->isChecked(), id == o.outRadio);
             QCOMPARE(dlg.m_inputMode, o.inAfter);
@@ -530,7 +517,8 @@ private slots:
             for (int i = 0; i < 2; ++i) {
                 if (typed[i] == "=") continue;
                 boxes[i]->lineEdit()->clear();
-                Type(boxes[i]->lineEdit(), typed[i]);
+                for (QChar ch : typed[i])  // any characters, one key each
+                    QTest::sendKeyEvent(QTest::Click, boxes[i]->lineEdit(), Qt::Key_unknown, QString(ch), Qt::NoModifier);
             }
             dlg.Click(IDC_CLOSE_AFTER_RUN);
             if (end == "execute") dlg.Click(IDOK);
@@ -623,8 +611,7 @@ private slots:
         dlg.m_recentSave = profile.save.get();
         const QSize size = dlg.size();
         const QRect inputRect = dlg.InputBox()->geometry(), outputRect = dlg.OutputBox()->geometry();
-        dlg.OnInitDialog();
-        dlg.show();
+        dlg.Open();
         QCOMPARE(dlg.size(), size);
         QCOMPARE(dlg.InputBox()->geometry(), inputRect);
         QCOMPARE(dlg.OutputBox()->geometry(), outputRect);
@@ -656,8 +643,7 @@ private slots:
         QFETCH(QString, how);
         QFETCH(int, boxes);
         TestDlg dlg;
-        dlg.OnInitDialog();
-        dlg.show();
+        dlg.Open();
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
         if (how == "F1") {
             QTest::keyClick(&dlg, Qt::Key_F1);
@@ -711,8 +697,7 @@ private slots:
             path = source == "label" ? QString::fromStdString(dlg.m_clipboardLabel) : QString();
         }
         dlg.m_inputPath = path.toStdString();
-        dlg.OnInitDialog();
-        dlg.show();
+        dlg.Open();
         dlg.Click(kInputButtons.at(c.in));
         dlg.Click(kOutputButtons.at(c.out));
         const QString folding = c.folding;
@@ -728,10 +713,12 @@ private slots:
         dlg.Click(IDC_PREVIEW);
 
         QCOMPARE(dlg.Caption(), QString::fromUtf8(c.caption));
-        if (c.hex)
-            QCOMPARE(DumpedBytes(dlg.View()), c.shown);
-        else
-            QCOMPARE(dlg.View(), QString::fromUtf8(c.shown));
+        // A hex view's bytes: the hex part of each line, between the offset's
+        // " : " and the character column's.
+        QByteArray dumped;
+        for (const QString& line : dlg.View().split('\n', Qt::SkipEmptyParts))
+            dumped += QByteArray::fromHex(line.section(QStringLiteral(" : "), 1, 1).toLatin1());
+        QCOMPARE(c.hex ? dumped : dlg.View().toUtf8(), c.shown);
         QStringList messages = c.messages;
         for (QString& m : messages) m.replace("%1", path);
         QCOMPARE(dlg.messages, messages);
@@ -778,8 +765,7 @@ private slots:
         dlg.m_recentOpen = dlg.m_recentSave = &recent;
         // The host's connection of the clipboard notification.
         connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, &dlg, &CMainDlg::OnClipboardChanged);
-        dlg.OnInitDialog();
-        dlg.show();
+        dlg.Open();
         CPreviewDlg* preview = dlg.PreviewWindow();
         dlg.Click(IDC_PREVIEW);
         QCOMPARE(dlg.View(), QStringLiteral("one ｱ"));
@@ -905,8 +891,7 @@ private slots:
         TestDlg dlg;
         dlg.m_inputMode = ShiftJis;
         dlg.m_inputPath = path.toStdString();
-        dlg.OnInitDialog();
-        dlg.show();
+        dlg.Open();
         dlg.Click(IDC_PREVIEW);
         QCOMPARE(dlg.m_previewOut.Size(), text.size() + 1);
         QCOMPARE(dlg.View(), QString::fromLatin1(text.left(cap - 1)).replace("\r\n", "\n"));
@@ -914,7 +899,7 @@ private slots:
         QCOMPARE(dlg.m_previewOut.Size(), text.size() + 1);
         CByteStream dump;
         reference::FormatHexDump(dlg.m_previewOut, dump);
-        QCOMPARE(dlg.View(), QString::fromLatin1(Bytes(dump).left(cap - 1)).replace("\r\n", "\n"));
+        QCOMPARE(dlg.View(), QString::fromLatin1(reinterpret_cast<const char*>(dump.Data()), cap - 1).replace("\r\n", "\n"));
     }
 
     // Inputs the preview must survive without a crash, a hang or a write:
@@ -929,8 +914,7 @@ private slots:
         const QStringList before = QDir(dir).entryList(QDir::AllEntries | QDir::System | QDir::Hidden);
 
         TestDlg dlg;
-        dlg.OnInitDialog();
-        dlg.show();
+        dlg.Open();
         auto preview = [&](const QString& path) {
             dlg.InputBox()->SetWindowText(path.toStdString());
             dlg.OnInputDropped();
