@@ -94,10 +94,6 @@ package() {
         command -v "$tool" >/dev/null || { echo "dialog_e2e: $tool missing, skipped" >&2; exit 77; }
     done
     cmake --install "$build" --prefix "$tmp/root" >/dev/null || fail "cmake --install failed"
-    for f in bin/morvel lib/morvel/morvel-dialog lib/morvel/libmorvel_desktop.so share/applications/morvel.desktop \
-        share/icons/hicolor/scalable/apps/morvel.svg share/man/man1/morvel.1; do
-        [ -f "$tmp/root/$f" ] || fail "not installed: $f"
-    done
     grep -q "^\.TH MORVEL 1 .*\"morvel $version\"" "$tmp/root/share/man/man1/morvel.1" || fail "man page without version $version"
     grep -qx 'Exec=morvel %f' "$tmp/root/share/applications/morvel.desktop" || fail "desktop entry: Exec"
     if command -v desktop-file-validate >/dev/null; then
@@ -113,10 +109,10 @@ package() {
     for f in libqt6widgets6 libqt6gui6 libqt6core6 libxcb1 libxcb-xfixes0 libxcb-xtest0 libc6; do
         grep -q "^ Depends:.*\b$f\b" <<<"$control" || fail "package does not depend on $f: $(grep Depends <<<"$control")"
     done
-    for f in ./usr/bin/morvel ./usr/lib/morvel/morvel-dialog ./usr/lib/morvel/libmorvel_desktop.so \
-        ./usr/share/applications/morvel.desktop ./usr/share/icons/hicolor/scalable/apps/morvel.svg \
-        ./usr/share/man/man1/morvel.1; do
-        grep -q " $f\$" <<<"$files" || fail "package lacks $f"
+    for f in bin/morvel lib/morvel/morvel-dialog lib/morvel/libmorvel_desktop.so share/applications/morvel.desktop \
+        share/icons/hicolor/scalable/apps/morvel.svg share/man/man1/morvel.1; do
+        [ -f "$tmp/root/$f" ] || fail "not installed: $f"
+        grep -q " \./usr/$f\$" <<<"$files" || fail "package lacks /usr/$f"
     done
     echo "dialog_e2e: installed files and package $(basename "$deb") checked"
 }
