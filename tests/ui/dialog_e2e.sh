@@ -7,22 +7,23 @@
 #       over to morvel-dialog (beside the binary, or in ../lib/morvel/ as
 #       installed), which finds no display it can reach and ends with status
 #       2 and the not-available text, as morvel does without morvel-dialog.
-#   dialog_e2e.sh xvfb MORVEL VERSION
+#   dialog_e2e.sh xvfb MORVEL VERSION [OUTDIR]
 #       Under Xvfb with openbox, in English and in Japanese: morvel started
-#       with no file names shows the dialog (caption with VERSION); the two
-#       paths are typed into the fields, an output encoding is picked by its
-#       mnemonic, Enter presses Execute, and the output file must be what
-#       iconv makes of the input. Then a run whose input trickles in
-#       through a pipe is stopped from its progress window. Skipped (77)
-#       without xvfb-run, xdotool or openbox.
+#       with no file names shows the dialog (caption with VERSION); in
+#       Japanese F1 opens the about box and Esc closes it; the two paths are
+#       typed into the fields, an output encoding is picked by its mnemonic,
+#       Enter presses Execute, and the output file must be what iconv makes
+#       of the input. Then a run whose input trickles in through a pipe is
+#       stopped from its progress window. With OUTDIR and imagemagick's
+#       import: the dialog in English and Japanese and the about box as PNG
+#       files there. Skipped (77) without xvfb-run, xdotool or openbox.
 #   dialog_e2e.sh package MORVEL VERSION BUILDDIR
 #       cmake --install into a scratch root, and cpack's Debian package: the
 #       files in their places, the man page with VERSION, the desktop entry
 #       valid, and the package's dependencies (Qt, libxcb) found by
 #       dpkg-shlibdeps. Skipped (77) without cpack or dpkg-deb.
 #   dialog_e2e.sh screenshots MORVEL VERSION OUTDIR
-#       Under Xvfb: the dialog in English and Japanese and the about box,
-#       as PNG files in OUTDIR (needs imagemagick's import).
+#       The xvfb run, its screenshots required.
 set -euo pipefail
 mode=$1
 morvel=$(readlink -f "$2")
@@ -117,28 +118,25 @@ package() {
     echo "dialog_e2e: installed files and package $(basename "$deb") checked"
 }
 
-# Inside Xvfb: a window manager, then the dialog's runs.
-start_desktop() {
-    openbox >/dev/null 2>&1 &
-    for _ in $(seq 50); do
-        xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return 0
-        sleep 0.1
-    done
-    fail "openbox did not start"
-}
-
-# find_window PATTERN SECONDS: the first visible window whose name matches,
-# asked again until it appears. A search can fail outright while a window is
-# being destroyed (the X server's BadWindow), so no single search decides.
-find_window() {
-    local i wid
-    for ((i = 0; i < $2 * 10; i++)); do
-        wid=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1)
-        [ -n "$wid" ] && { echo "$wid"; return 0; }
+# waitfor SECONDS COMMAND...: true as soon as COMMAND is, asked every 0.1 s.
+waitfor() {
+    local i
+    for ((i = 0; i < $1 * 10; i++)); do
+        "${@:2}" && return 0
         sleep 0.1
     done
     return 1
 }
+wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
+exited() { ! kill -0 "$1" 2>/dev/null; }
+active_is() { [ "$(xdotool getactivewindow 2>/dev/null)" = "$1" ]; }
+# Whether a visible window's name matches $1 (the first such in $found).
+shown() { found=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1) && [ -n "$found" ]; }
+
+# find_window PATTERN SECONDS: the first visible window whose name matches,
+# asked again until it appears. A search can fail outright while a window is
+# being destroyed (the X server's BadWindow), so no single search decides.
+find_window() { waitfor "$2" shown "$1" && echo "$found"; }
 
 # The dialog's window, once it is on screen: its id on standard output.
 dialog_window() {
@@ -149,15 +147,18 @@ dialog_window() {
     echo "$wid"
 }
 
+# shoot WID NAME: the window with its frame as OUTDIR/NAME.png, when
+# screenshots are taken.
+shoot() {
+    [ -n "$outdir" ] || return 0
+    sleep 0.5  # painted
+    import -window "$1" -frame "$outdir/$2.png" || fail "no screenshot $2"
+}
+
 # ends PID SECONDS: waits for the process; its status in $ended.
 ends() {
-    local i
-    for ((i = 0; i < $2 * 10; i++)); do
-        kill -0 "$1" 2>/dev/null || break
-        sleep 0.1
-    done
-    if kill -0 "$1" 2>/dev/null; then
-        import -window root "$tmp/stuck.png" 2>/dev/null || true
+    if ! waitfor "$2" exited "$1"; then
+        [ -z "$outdir" ] || import -window root "$outdir/stuck.png" 2>/dev/null || true
         kill "$1"
         fail "morvel did not end after Execute"
     fi
@@ -165,12 +166,26 @@ ends() {
     wait "$1" || ended=$?
 }
 
-dialog_run() {  # LANG, output-encoding key, iconv name
-    local lang=$1 key=$2 iconvname=$3
-    local out=$tmp/out-$key.txt pid wid
+# The dialog in LANG, shot as NAME; with ABOUT, F1 opens the about box (the
+# active window, under its Japanese caption), shot as ABOUT, and Esc gives
+# the dialog back. Then a run with typed paths and the output encoding
+# picked by KEY, whose output must be what iconv makes for ICONVNAME.
+dialog_run() {  # LANG, output-encoding key, iconv name, screenshot name [, about's]
+    local lang=$1 key=$2 iconvname=$3 name=$4 about=${5:-}
+    local out=$tmp/out-$key.txt pid wid box
+    # xdotool's search matches no name outside ASCII: the box is the active window so named.
+    about_box() { box=$(xdotool getactivewindow) && [ "$(xdotool getwindowname "$box")" = 'Morvelのバージョン情報' ]; }
     LANG=$lang "$morvel" >"$tmp/stdout" 2>"$tmp/stderr" </dev/null &
     pid=$!
     wid=$(dialog_window)
+    shoot "$wid" "$name"
+    if [ -n "$about" ]; then
+        xdotool key --clearmodifiers F1
+        waitfor 5 about_box || fail "$lang: F1 opened no about box"
+        shoot "$box" "$about"
+        xdotool key --clearmodifiers Escape
+        waitfor 5 active_is "$wid" || fail "$lang: Esc did not close the about box"
+    fi
     xdotool key --clearmodifiers alt+i
     xdotool type --delay 5 "$tmp/in.txt"
     xdotool key --clearmodifiers alt+o
@@ -184,7 +199,7 @@ dialog_run() {  # LANG, output-encoding key, iconv name
     [ "$ended" = 0 ] || fail "$lang: status $ended: $(cat "$tmp/stderr")"
     iconv -f SHIFT_JIS -t "$iconvname" "$tmp/in.txt" >"$tmp/expected"
     cmp "$out" "$tmp/expected" || { od -An -c "$out" | head -3 >&2; fail "$lang: the output is not what iconv makes ($iconvname)"; }
-    echo "dialog_e2e: $lang: typed paths, alt+$key, Execute: $iconvname output as iconv's"
+    echo "dialog_e2e: $lang: ${about:+F1 about box, Esc; }typed paths, alt+$key, Execute: $iconvname output as iconv's"
 }
 
 # A run from the dialog whose input (a pipe) trickles in: the progress
@@ -201,13 +216,10 @@ dialog_cancel() {
     xdotool type --delay 5 "$tmp/kept.txt"
     xdotool key --clearmodifiers Return
     # The output exists: the question, answered Yes.
-    question=$(find_window '^Morvel$' 10) ||
-        fail "no overwrite question"
+    question=$(find_window '^Morvel$' 10) || fail "no overwrite question"
     xdotool key --clearmodifiers Return
-    for _ in $(seq 50); do
-        xdotool search --onlyvisible --name '^Morvel$' | grep -qx "$question" || break
-        sleep 0.1
-    done
+    gone() { ! xdotool search --onlyvisible --name '^Morvel$' 2>/dev/null | grep -qx "$question"; }
+    waitfor 5 gone || true
     (for _ in $(seq 200); do head -c 1048576 /dev/zero | tr '\0' a || break; sleep 0.1; done) >"$tmp/slow.fifo" 2>/dev/null &
     writer=$!
     progress=$(find_window '^Morvel$' 10) || fail "no progress window"
@@ -226,55 +238,29 @@ dialog_cancel() {
     echo "dialog_e2e: progress window, Esc: run stopped, old output whole, dialog again"
 }
 
-xvfb_inner() {
-    start_desktop
-    dialog_run C.UTF-8 f EUC-JP
-    dialog_run ja_JP.UTF-8 k ISO-2022-JP
-    dialog_cancel
-}
-
-screenshots_inner() {
-    local outdir=$1 pid wid lang name
-    start_desktop
-    for lang in C.UTF-8:dialog-en ja_JP.UTF-8:dialog-ja; do
-        name=${lang#*:}
-        lang=${lang%%:*}
-        LANG=$lang "$morvel" </dev/null >/dev/null 2>&1 &
-        pid=$!
-        wid=$(dialog_window)
-        sleep 0.5
-        import -window "$wid" -frame "$outdir/$name.png"
-        if [ "$name" = dialog-ja ]; then
-            xdotool key --clearmodifiers F1
-            sleep 1
-            local about
-            about=$(xdotool getactivewindow)
-            [ "$about" != "$wid" ] && import -window "$about" -frame "$outdir/about.png"
-            xdotool key --clearmodifiers Escape
-            sleep 0.3
-        fi
-        xdotool windowactivate --sync "$wid" 2>/dev/null || true
-        xdotool key --clearmodifiers Escape
-        ends "$pid" 10
-    done
-}
-
+outdir=
 case $mode in
     handover) handover ;;
-    xvfb)
+    xvfb | screenshots)
         for tool in xvfb-run xdotool openbox xprop; do
             command -v "$tool" >/dev/null || { echo "dialog_e2e: $tool missing, skipped" >&2; exit 77; }
         done
         [ -x "$bindir/morvel-dialog" ] || fail "no morvel-dialog beside $morvel"
-        xvfb-run -a -s "-screen 0 1024x768x24" bash "$here" xvfb-inner "$morvel" "$version"
+        if [ -n "${4:-}" ] && { command -v import >/dev/null || [ "$mode" = screenshots ]; }; then
+            outdir=$(readlink -f "$4")
+            mkdir -p "$outdir"
+        fi
+        [ "$mode" = xvfb ] || [ -n "$outdir" ] || fail "screenshots: no OUTDIR"
+        xvfb-run -a -s "-screen 0 1024x768x24" bash "$here" xvfb-inner "$morvel" "$version" "$outdir"
         ;;
-    xvfb-inner) xvfb_inner ;;
+    xvfb-inner)
+        outdir=${4:-}
+        openbox >/dev/null 2>&1 &
+        waitfor 5 wm_running || fail "openbox did not start"
+        dialog_run C.UTF-8 f EUC-JP dialog-en
+        dialog_run ja_JP.UTF-8 k ISO-2022-JP dialog-ja about
+        dialog_cancel
+        ;;
     package) package "$(readlink -f "$4")" ;;
-    screenshots)
-        outdir=$(readlink -f "$4")
-        mkdir -p "$outdir"
-        xvfb-run -a -s "-screen 0 1024x768x24" bash "$here" screenshots-inner "$morvel" "$version" "$outdir"
-        ;;
-    screenshots-inner) screenshots_inner "$(readlink -f "$4")" ;;
     *) fail "unknown mode $mode" ;;
 esac
