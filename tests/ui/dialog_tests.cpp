@@ -544,7 +544,6 @@ private slots:
         QTest::addColumn<QByteArray>("field");  // the field's bytes after the drop
         QTest::addColumn<int>("notifications");
         const QByteArray before = "/before.txt";
-        QTest::newRow("one file") << QList<QUrl>{QUrl::fromLocalFile("/home/u/a b.txt")} << QByteArray("/home/u/a b.txt") << 1;
         QTest::newRow("two files") << QList<QUrl>{QUrl::fromLocalFile("/a"), QUrl::fromLocalFile("/b")} << before << 0;
         QTest::newRow("a folder") << QList<QUrl>{QUrl::fromLocalFile(QDir::tempPath())} << QDir::tempPath().toUtf8() << 1;
         QTest::newRow("not a local file") << QList<QUrl>{QUrl("https://example.org/a.txt")} << before << 0;
