@@ -173,8 +173,11 @@ ends() {
 dialog_run() {  # LANG, output-encoding key, iconv name, screenshot name [, about's]
     local lang=$1 key=$2 iconvname=$3 name=$4 about=${5:-}
     local out=$tmp/out-$key.txt pid wid box
-    # xdotool's search matches no name outside ASCII: the box is the active window so named.
-    about_box() { box=$(xdotool getactivewindow) && [ "$(xdotool getwindowname "$box")" = 'Morvelのバージョン情報' ]; }
+    # xdotool's search matches no name outside ASCII: the about box is the
+    # active window of its name.
+    about_box() {
+        box=$(xdotool getactivewindow) && [ "$(xdotool getwindowname "$box")" = 'Morvelのバージョン情報' ]
+    }
     LANG=$lang "$morvel" >"$tmp/stdout" 2>"$tmp/stderr" </dev/null &
     pid=$!
     wid=$(dialog_window)

@@ -514,9 +514,10 @@ private slots:
             CDropComboBox* boxes[] = {dlg.InputBox(), dlg.OutputBox()};
             for (int i = 0; i < 2; ++i) {
                 if (typed[i] == "=") continue;
-                boxes[i]->lineEdit()->clear();
+                QLineEdit* edit = boxes[i]->lineEdit();
+                edit->clear();
                 for (QChar ch : typed[i])  // any characters, one key each
-                    QTest::sendKeyEvent(QTest::Click, boxes[i]->lineEdit(), Qt::Key_unknown, QString(ch), Qt::NoModifier);
+                    QTest::sendKeyEvent(QTest::Click, edit, Qt::Key_unknown, QString(ch), Qt::NoModifier);
             }
             dlg.Click(IDC_CLOSE_AFTER_RUN);
             if (end == "execute") dlg.Click(IDOK);
@@ -896,7 +897,8 @@ private slots:
         QCOMPARE(dlg.m_previewOut.Size(), text.size() + 1);
         CByteStream dump;
         reference::FormatHexDump(dlg.m_previewOut, dump);
-        QCOMPARE(dlg.View(), QString::fromLatin1(reinterpret_cast<const char*>(dump.Data()), cap - 1).replace("\r\n", "\n"));
+        const QString dumped = QString::fromLatin1(reinterpret_cast<const char*>(dump.Data()), cap - 1);
+        QCOMPARE(dlg.View(), QString(dumped).replace("\r\n", "\n"));
     }
 
     // Inputs the preview must survive without a crash, a hang or a write:
