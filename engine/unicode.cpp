@@ -45,6 +45,29 @@ inline uint32_t PutCodeLane(uint8_t* o, uint32_t code) {
     return 1 + ((code + 0xFF00) >> 16);
 }
 
+// For each pattern of 8 bits, the byte shuffle that moves the 16-bit units
+// of the lanes whose bits are set, in order, to the front of 16 bytes: how
+// the 32-byte blocks put together the units of the lanes that start a
+// character (UTF-16 output).
+struct UnitCompaction {
+    alignas(16) uint8_t row[256][16];
+};
+constexpr UnitCompaction MakeUnitCompaction() {
+    UnitCompaction t{};
+    for (int bits = 0; bits < 256; ++bits) {
+        int n = 0;
+        for (int lane = 0; lane < 8; ++lane) {
+            if ((bits >> lane) & 1) {
+                t.row[bits][n++] = static_cast<uint8_t>(2 * lane);
+                t.row[bits][n++] = static_cast<uint8_t>(2 * lane + 1);
+            }
+        }
+        while (n < 16) t.row[bits][n++] = 0x80;  // zero
+    }
+    return t;
+}
+inline constexpr UnitCompaction kUnitCompaction = MakeUnitCompaction();
+
 // The row of 8E in the table of EUC-JP pairs (EucPairs), behind the rows
 // of the first bytes A1-FE.
 constexpr uint8_t kEucKanaRow = 0xFE - 0xA0 + 1;
