@@ -1,7 +1,9 @@
 // Shared by the engine tests and the fuzz targets: streams from byte lists,
-// readable hex, every conversion with its reference and its resumable
-// converter, random text, and feeding a converter in pieces.
+// readable hex, glibc's iconv, every conversion with its reference and its
+// resumable converter, random text, and feeding a converter in pieces.
 #pragma once
+
+#include <iconv.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -46,6 +48,30 @@ inline Bytes Concat(const Bytes& a, const Bytes& b) {
     for (uint8_t x : b) out.push_back(x);
     return out;
 }
+
+// glibc's iconv from one character set to another.
+class Iconv {
+public:
+    Iconv(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
+    ~Iconv() {
+        if (Ok()) iconv_close(cd_);
+    }
+    bool Ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+    // The converted bytes, or nothing when iconv refuses the input.
+    Bytes Convert(Bytes in) {
+        iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+        Bytes out(in.size() * 4 + 16);
+        char* ip = reinterpret_cast<char*>(in.data());
+        char* op = reinterpret_cast<char*>(out.data());
+        size_t il = in.size(), ol = out.size();
+        if (iconv(cd_, &ip, &il, &op, &ol) == static_cast<size_t>(-1)) return {};
+        out.resize(out.size() - ol);
+        return out;
+    }
+
+private:
+    iconv_t cd_;
+};
 
 // `count` bytes of printable ASCII: put in front of a text, it makes the
 // text meet the word-at-a-time and vector paths at every alignment and
