@@ -223,7 +223,8 @@ inline bool MatchesReference(const Conversion& c, const Bytes& text, int64_t pos
 
 // Whether DetectEncoding gives the same result, and leaves the read position
 // at the same place, at every vector level (the scalar passes are the
-// vector passes' oracle).
+// vector passes' oracle); that result one of the listed ones, the text
+// unchanged and no more than its head read.
 inline bool DetectsAlikeAtEveryLevel(const Bytes& text) {
     std::optional<std::pair<EncodingId, int64_t>> first;
     for (VectorLevel level : VectorLevels()) {
@@ -232,6 +233,9 @@ inline bool DetectsAlikeAtEveryLevel(const Bytes& text) {
         Fill(s, text);
         const EncodingId id = DetectEncoding(s);
         const std::pair<EncodingId, int64_t> got{id, s.ReadPos()};
+        const bool listed =
+            id == Undetermined || id == ShiftJis || id == Jis || id == EucJp || id == Unicode || id == Utf8;
+        if (!listed || ToBytes(s) != text || got.second < 0 || got.second > kDetectionHeadBytes) return false;
         if (first && *first != got) return false;
         first = got;
     }
