@@ -338,13 +338,33 @@ int64_t TextLength(const Bytes& text) {
     return std::find_if(text.begin(), text.end(), [](uint8_t b) { return b == 0x00 || b == 0x1A; }) - text.begin();
 }
 
+// Every converter whose input form it is, fed `text` cut at every one and
+// every two points and after every byte, gives the reference's bytes on the
+// whole text.
+void ExpectConvertersInPiecesOn(const Conversion& of, const Bytes& text) {
+    for (const Conversion& c : kConversions) {
+        if (!c.converter || c.in != of.in || (text.empty() && !c.byteWise)) continue;  // chains leave it alone then
+        SCOPED_TRACE(std::string(c.name) + " of " + Hex(text));
+        const Bytes want = Apply(c.reference, text).out;
+        std::vector<size_t> everyByte;
+        for (size_t i = 0; i <= text.size(); ++i) {
+            if (i > 0 && i < text.size()) everyByte.push_back(i);
+            for (size_t j = i; j <= text.size(); ++j) {
+                if (FeedInPieces(*c.converter, text, {i, j}) != want) FAIL() << "cut at " << i << ", " << j;
+            }
+        }
+        ASSERT_EQ(Hex(FeedInPieces(*c.converter, text, everyByte)), Hex(want)) << "byte by byte";
+    }
+}
+
 // Every whole-text implementation (the operation and its chain at every
 // vector level, the reference) gives the vector's result, behind 0..63 bytes
 // of ASCII; a byte-wise one appends it to what the destination holds and
 // stops reading at the end of the text, the others replace the destination.
 // Followed by ASCII too, so that the vector paths meet its bytes inside a
 // block, and deep in a long text, the operation gives the reference's
-// bytes.
+// bytes. Behind 13 bytes (or none, at the head of a text), every converter
+// of its input form is fed it cut anywhere.
 TEST(Conversions, VectorsBehindEveryAlignment) {
     const Bytes before = {0xEE};
     for (const Vector& v : Vectors()) {
@@ -367,6 +387,9 @@ TEST(Conversions, VectorsBehindEveryAlignment) {
             // behind n bytes or units of characters other than ASCII.
             const Bytes deep = Concat(Concat(InputPrefix(c, 16 * 1024), NotAscii(c, n)), Concat(v.in, InputPrefix(c, 40)));
             ASSERT_TRUE(MatchesReference(c, deep, 0, before, false)) << c.name << " of " << Hex(v.in) << " deep, " << n;
+            if (n == (v.atStart ? 0 : 13)) {
+                ASSERT_NO_FATAL_FAILURE(ExpectConvertersInPiecesOn(c, in));
+            }
         }
     }
 }
@@ -408,142 +431,23 @@ TEST(Conversions, EveryOneAndTwoByteInputMatchesTheReference) {
     }
 }
 
-// Random texts behind random ASCII, read from a random position (byte-wise
-// conversions), into a destination that holds a byte or not; detection
-// reads them alike at every level.
-TEST(Conversions, RandomTextsMatchTheReference) {
-    std::mt19937 rng(2024);
-    for (int round = 0; round < 1500; ++round) {
-        for (const Conversion& c : kConversions) {
-            const Bytes text = Concat(InputPrefix(c, rng() % (kMaxPrefix + 1)), RandomText(rng, c.in, rng() % 60));
-            const int64_t pos = c.byteWise && rng() % 4 == 0 ? static_cast<int64_t>(rng() % (text.size() + 2)) : 0;
-            const Bytes before = rng() % 2 ? Bytes{0xEE} : Bytes{};
-            ASSERT_TRUE(MatchesReference(c, text, pos, before)) << c.name << " from " << pos << " of " << Hex(text);
-            ASSERT_TRUE(DetectsAlikeAtEveryLevel(text)) << "detection of " << Hex(text);
-        }
-    }
+// Whether the conversion gives the reference's bytes on `text`: the
+// whole-text operation and its chain at every level, read from `pos` into a
+// destination that holds `before`; detection alike at every level; and the
+// converter, at `level`, fed pieces of 1 to `maxPiece` bytes.
+::testing::AssertionResult LikeTheReference(const Conversion& c, const Bytes& text, std::mt19937& rng,
+                                            size_t maxPiece, VectorLevel level, int64_t pos = 0,
+                                            const Bytes& before = {}) {
+    if (!MatchesReference(c, text, pos, before)) return ::testing::AssertionFailure() << "whole, from " << pos;
+    if (!DetectsAlikeAtEveryLevel(text)) return ::testing::AssertionFailure() << "detection";
+    const AtLevel at(level);
+    if (c.converter && (c.byteWise || !text.empty()) &&
+        FeedInPieces(*c.converter, text, RandomCuts(rng, text.size(), maxPiece)) != Apply(c.reference, text).out)
+        return ::testing::AssertionFailure() << "in pieces of up to " << maxPiece << " bytes at " << LevelName(level);
+    return ::testing::AssertionSuccess();
 }
 
-// Texts longer than the blocks the conversions work in: ASCII up to just
-// before the end of the first block, then random text, shifted so that the
-// block ends inside every unit of its head; whole and fed in pieces. The
-// same texts meet detection's limit of 65,536 units.
-TEST(Conversions, LongTextsMatchTheReferenceAcrossBlockEnds) {
-    std::mt19937 rng(5150);
-    constexpr size_t kBlockUnits = 64 * 1024;
-    for (const Conversion& c : kConversions) {
-        for (int tails = 0; tails < 3; ++tails) {
-            Bytes tail = RandomText(rng, c.in, 50);
-            DropTerminators(tail, c.in);
-            for (size_t n = 0; n < 16; ++n) {
-                const Bytes text = Concat(InputPrefix(c, kBlockUnits - 16 + n), tail);
-                if (!MatchesReference(c, text)) FAIL() << c.name << " on " << Hex(tail) << " behind " << n;
-                if (!DetectsAlikeAtEveryLevel(text)) FAIL() << "detection of " << Hex(tail) << " behind " << n;
-                const std::vector<size_t> cuts = RandomCuts(rng, text.size(), n % 2 ? 5000 : 70000);
-                const AtLevel at(VectorLevels()[n % VectorLevels().size()]);
-                if (c.converter && FeedInPieces(*c.converter, text, cuts) != Apply(c.reference, text).out)
-                    FAIL() << c.name << " in pieces on " << Hex(tail) << " behind " << n;
-            }
-        }
-    }
-}
-
-// Every converter fed in pieces gives the bytes of the reference on the
-// whole text: the input of every vector in its input form, behind ASCII,
-// cut at every one and every two points and after every byte, and random
-// texts in random pieces, from one byte to over a block.
-TEST(Converters, InPiecesMatchTheReference) {
-    std::mt19937 rng(7);
-    for (const Conversion& c : kConversions) {
-        if (!c.converter) continue;
-        SCOPED_TRACE(c.name);
-        for (const Vector& v : Vectors()) {
-            if (Of(v.op).in != c.in) continue;
-            const Bytes text = BehindAscii(v, v.atStart ? 0 : 13).first;
-            if (text.empty() && !c.byteWise) continue;  // the chains leave their destination alone then
-            const Bytes want = Apply(c.reference, text).out;
-            std::vector<size_t> everyByte;
-            for (size_t i = 0; i <= text.size(); ++i) {
-                if (i > 0 && i < text.size()) everyByte.push_back(i);
-                for (size_t j = i; j <= text.size(); ++j) {
-                    if (FeedInPieces(*c.converter, text, {i, j}) != want) FAIL() << Hex(text) << " cut at " << i << ", " << j;
-                }
-            }
-            ASSERT_EQ(Hex(FeedInPieces(*c.converter, text, everyByte)), Hex(want)) << Hex(text) << " byte by byte";
-        }
-        for (int round = 0; round < 1000; ++round) {
-            const Bytes text = RandomText(rng, c.in, round % 100 == 0 ? 25000 : rng() % 120);
-            if (text.empty() && !c.byteWise) continue;
-            const AtLevel at(VectorLevels()[round % VectorLevels().size()]);
-            const size_t maxPiece = round % 3 == 0 ? 4 : round % 3 == 1 ? 300 : 70000;
-            if (FeedInPieces(*c.converter, text, RandomCuts(rng, text.size(), maxPiece)) != Apply(c.reference, text).out)
-                FAIL() << "pieces of up to " << maxPiece << " bytes of " << Hex(text);
-        }
-    }
-}
-
-// The loaded text (the loader's terminator, and for UTF-16 the padding to a
-// whole zero unit) through a run's stages fed in pieces, against the
-// whole-text stages one after the other; and cut at every NextCut point
-// into pieces that pipelines of their own convert, a pipeline not at rest
-// at a cut going on with the next piece.
-TEST(Pipeline, InPiecesMatchesTheRunsWholeTextStages) {
-    const EncodingId modes[] = {ShiftJis, Jis, EucJp, Unicode, Utf8};
-    std::mt19937 rng(5);
-    for (int round = 0; round < 3000; ++round) {
-        ConversionPlan plan;
-        plan.input = modes[rng() % 5];
-        plan.output = modes[rng() % 5];
-        plan.convertKana = rng() % 2;
-        plan.kanaToHalf = rng() % 2;
-        plan.convertAlnum = rng() % 2;
-        plan.alnumToHalf = rng() % 2;
-        const Form form = plan.input == Unicode ? Form::Utf16 : plan.input == Utf8 ? Form::Utf8 : Form::Bytes;
-        Bytes loaded = WithLineBreaks(rng, RandomText(rng, form, rng() % 80), form, rng() % 6);
-        loaded.push_back(0x00);
-        while (plan.input == Unicode && (loaded.size() % 2 != 0 || loaded[loaded.size() - 2] != 0)) loaded.push_back(0x00);
-
-        CByteStream whole;
-        Fill(whole, loaded);
-        reference::ConvertWholeText(plan, whole);
-
-        const AtLevel at(VectorLevels()[round % VectorLevels().size()]);
-        CConversionPipeline pipeline(plan);
-        CByteStream out, all;
-        std::vector<size_t> cuts = RandomCuts(rng, loaded.size(), 1 + rng() % 300);
-        cuts.push_back(loaded.size());
-        for (size_t at = 0, i = 0; i < cuts.size(); at = cuts[i++]) {
-            pipeline.Feed(loaded.data() + at, static_cast<int64_t>(cuts[i] - at), out);
-            for (int64_t k = 0; k < out.Size(); ++k) all.Append(out.Data()[k]);
-            out.Discard();
-        }
-        pipeline.Finish(all);
-        const auto name = [&] {
-            std::ostringstream s;
-            s << plan.input << " to " << plan.output << " kana " << plan.convertKana << plan.kanaToHalf << " alnum "
-              << plan.convertAlnum << plan.alnumToHalf << " of " << Hex(loaded);
-            return s.str();
-        };
-        ASSERT_EQ(Hex(ToBytes(all)), Hex(ToBytes(whole))) << name();
-
-        // A pipeline that is not at rest at a cut goes on through the next
-        // piece.
-        const auto size = static_cast<int64_t>(loaded.size());
-        CByteStream cut;
-        auto piece = std::make_unique<CConversionPipeline>(plan);
-        for (int64_t from = 0, to = 0; to < size; from = to) {
-            to = CConversionPipeline::NextCut(plan, loaded.data(), size, from + 1);
-            if (to < 0) to = size;
-            piece->Feed(loaded.data() + from, to - from, cut);
-            if (to == size || piece->Ended()) break;
-            if (!piece->AtRest()) continue;
-            piece = std::make_unique<CConversionPipeline>(plan);
-            piece->ContinueText();
-        }
-        piece->Finish(cut);
-        ASSERT_EQ(Hex(ToBytes(cut)), Hex(ToBytes(whole))) << "cut at line feeds: " << name();
-    }
-}
+VectorLevel NthLevel(size_t n) { return VectorLevels()[n % VectorLevels().size()]; }
 
 // A piece planted in a long text to end a kernel's blocks there.
 struct Planted {
@@ -561,11 +465,44 @@ Bytes WithPlanted(std::mt19937& rng, const Bytes& base, const Bytes& planted, si
     return text;
 }
 
-// UTF-8 of kana and kanji goes a block at a time where it holds only ASCII
-// and three-byte sequences with a code: a long text of every CP932
-// character between runs of ASCII, with one of the sequences that end such
-// a block planted in it, behind 0..63 bytes of ASCII, whole and in pieces.
-TEST(Conversions, Utf8KanaAndKanjiInBlocksMatchTheReference) {
+// Every conversion against the reference (LikeTheReference) on texts of
+// every shape: random texts behind random ASCII, read from a random
+// position (byte-wise conversions), into a destination that holds a byte or
+// not, in pieces of up to 4, 300 or 70,000 bytes; random texts of over a
+// block; and ASCII up to just before the end of the first block, then
+// random text, shifted so that the block ends inside every unit of its head
+// (the same texts meet detection's limit of 65,536 units); and UTF-8 of
+// kana and kanji with a sequence planted in it (see below).
+TEST(Conversions, TextsOfEveryShapeMatchTheReference) {
+    std::mt19937 rng(2024);
+    constexpr size_t kBlockUnits = 64 * 1024, kMaxPieces[] = {4, 300, 70000};
+    for (const Conversion& c : kConversions) {
+        SCOPED_TRACE(c.name);
+        for (size_t i = 0; i < 1500; ++i) {
+            const Bytes text = Concat(InputPrefix(c, rng() % (kMaxPrefix + 1)), RandomText(rng, c.in, rng() % 120));
+            const int64_t pos = c.byteWise && rng() % 4 == 0 ? static_cast<int64_t>(rng() % (text.size() + 2)) : 0;
+            const Bytes before = rng() % 2 ? Bytes{0xEE} : Bytes{};
+            ASSERT_TRUE(LikeTheReference(c, text, rng, kMaxPieces[i % 3], NthLevel(i), pos, before)) << Hex(text);
+        }
+        for (size_t i = 0; i < 10; ++i) {
+            const Bytes text = RandomText(rng, c.in, 25000);
+            ASSERT_TRUE(LikeTheReference(c, text, rng, kMaxPieces[i % 3], NthLevel(i))) << Hex(text);
+        }
+        for (int tails = 0; tails < 3; ++tails) {
+            Bytes tail = RandomText(rng, c.in, 50);
+            DropTerminators(tail, c.in);
+            for (size_t n = 0; n < 16; ++n) {
+                const Bytes text = Concat(InputPrefix(c, kBlockUnits - 16 + n), tail);
+                ASSERT_TRUE(LikeTheReference(c, text, rng, n % 2 ? 5000 : 70000, NthLevel(n)))
+                    << Hex(tail) << " behind " << n;
+            }
+        }
+    }
+
+    // UTF-8 of kana and kanji goes a block at a time where it holds only
+    // ASCII and three-byte sequences with a code: a long text of every CP932
+    // character between runs of ASCII, with one of the sequences that end
+    // such a block planted in it, behind 0..63 bytes of ASCII.
     Bytes sjis;
     for (int lead = 0x81; lead <= 0xFC; ++lead) {
         if (lead == 0xA0) lead = 0xE0;
@@ -593,26 +530,84 @@ TEST(Conversions, Utf8KanaAndKanjiInBlocksMatchTheReference) {
         {"a stray continuation byte", {0x80}},
         {"a sequence cut short", {0xE3, 0x81, 0x41}},
     };
-    const Conversion& c = Of(Op::Utf8ToSjis);
-    std::mt19937 rng(9);
     for (const Planted& planted : cases) {
         for (size_t n = 0; n <= kMaxPrefix; ++n) {
             const Bytes text = WithPlanted(rng, utf8, planted.bytes, n);
-            ASSERT_TRUE(MatchesReference(c, text)) << planted.name << " behind " << n;
-            const AtLevel level(VectorLevels()[n % VectorLevels().size()]);
-            ASSERT_EQ(FeedInPieces(*c.converter, text, RandomCuts(rng, text.size(), n % 2 ? 5000 : 40000)),
-                      Apply(c.reference, text).out)
-                << planted.name << " in pieces, behind " << n;
+            ASSERT_TRUE(LikeTheReference(Of(Op::Utf8ToSjis), text, rng, n % 2 ? 5000 : 40000, NthLevel(n)))
+                << planted.name << " behind " << n;
         }
     }
 }
 
-// EUC-JP to UTF-8 and UTF-16 go in one pass where the text holds only
-// ASCII and JIS X 0208 pairs: a long text of every such pair between runs of
-// ASCII, with one of the bytes that end the pass planted in it, behind
-// 0..63 bytes of ASCII, whole and in pieces, against the two whole-text
-// stages.
-TEST(Pipeline, EucJpToUnicodeInOnePassMatchesTheTwoStages) {
+// Whether a run's stages give the bytes of the whole-text stages one after
+// the other on the loaded text (the loader's terminator, and for UTF-16 the
+// padding to a whole zero unit): fed in pieces that end at `cuts`; and cut
+// at every NextCut point into pieces that pipelines of their own convert, a
+// pipeline not at rest at a cut going on with the next piece.
+::testing::AssertionResult LikeTheWholeTextStages(const ConversionPlan& plan, const Bytes& loaded,
+                                                  std::vector<size_t> cuts) {
+    CByteStream whole;
+    Fill(whole, loaded);
+    reference::ConvertWholeText(plan, whole);
+    const auto name = [&] {
+        std::ostringstream s;
+        s << plan.input << " to " << plan.output << " kana " << plan.convertKana << plan.kanaToHalf << " alnum "
+          << plan.convertAlnum << plan.alnumToHalf << " of " << Hex(loaded);
+        return s.str();
+    };
+    CConversionPipeline pipeline(plan);
+    CByteStream out, all;
+    cuts.push_back(loaded.size());
+    for (size_t at = 0, i = 0; i < cuts.size(); at = cuts[i++]) {
+        pipeline.Feed(loaded.data() + at, static_cast<int64_t>(cuts[i] - at), out);
+        for (int64_t k = 0; k < out.Size(); ++k) all.Append(out.Data()[k]);
+        out.Discard();
+    }
+    pipeline.Finish(all);
+    if (ToBytes(all) != ToBytes(whole)) return ::testing::AssertionFailure() << "in pieces: " << name();
+
+    const auto size = static_cast<int64_t>(loaded.size());
+    CByteStream cut;
+    auto piece = std::make_unique<CConversionPipeline>(plan);
+    for (int64_t from = 0, to = 0; to < size; from = to) {
+        to = CConversionPipeline::NextCut(plan, loaded.data(), size, from + 1);
+        if (to < 0) to = size;
+        piece->Feed(loaded.data() + from, to - from, cut);
+        if (to == size || piece->Ended()) break;
+        if (!piece->AtRest()) continue;
+        piece = std::make_unique<CConversionPipeline>(plan);
+        piece->ContinueText();
+    }
+    piece->Finish(cut);
+    if (ToBytes(cut) != ToBytes(whole)) return ::testing::AssertionFailure() << "cut at line breaks: " << name();
+    return ::testing::AssertionSuccess();
+}
+
+// The run's stages (LikeTheWholeTextStages) on random texts with line
+// breaks, by random plans, in random pieces. And EUC-JP to UTF-8 and
+// UTF-16, which go in one pass where the text holds only ASCII and JIS X
+// 0208 pairs: a long text of every such pair between runs of ASCII, with
+// one of the bytes that end the pass planted in it, behind 0..63 bytes of
+// ASCII, whole and in pieces.
+TEST(Pipeline, InPiecesMatchesTheWholeTextStages) {
+    const EncodingId modes[] = {ShiftJis, Jis, EucJp, Unicode, Utf8};
+    std::mt19937 rng(5);
+    for (size_t round = 0; round < 3000; ++round) {
+        ConversionPlan plan;
+        plan.input = modes[rng() % 5];
+        plan.output = modes[rng() % 5];
+        plan.convertKana = rng() % 2;
+        plan.kanaToHalf = rng() % 2;
+        plan.convertAlnum = rng() % 2;
+        plan.alnumToHalf = rng() % 2;
+        const Form form = plan.input == Unicode ? Form::Utf16 : plan.input == Utf8 ? Form::Utf8 : Form::Bytes;
+        Bytes loaded = WithLineBreaks(rng, RandomText(rng, form, rng() % 80), form, rng() % 6);
+        loaded.push_back(0x00);
+        while (plan.input == Unicode && (loaded.size() % 2 != 0 || loaded[loaded.size() - 2] != 0)) loaded.push_back(0x00);
+        const AtLevel at(NthLevel(round));
+        ASSERT_TRUE(LikeTheWholeTextStages(plan, loaded, RandomCuts(rng, loaded.size(), 1 + rng() % 300)));
+    }
+
     Bytes pairs;
     for (int first = 0xA1; first <= 0xFE; ++first) {
         for (int second = 0xA1; second <= 0xFE; ++second) {
@@ -641,26 +636,14 @@ TEST(Pipeline, EucJpToUnicodeInOnePassMatchesTheTwoStages) {
         {"the end of the text (0x00)", {0x00}},
         {"a first byte ending the text", {0xB0, 0x00}},
     };
-    ConversionPlan plan;
-    plan.input = EucJp;
-    std::mt19937 rng(8);
+    std::mt19937 plant(8);
     for (const Planted& planted : cases) {
         for (size_t n = 0; n <= kMaxPrefix; ++n) {
-            plan.output = (n / 2) % 2 == 0 ? Utf8 : Unicode;
-            Bytes text = WithPlanted(rng, pairs, planted.bytes, n);
-            text.push_back(0x00);
-            CByteStream whole;
-            Fill(whole, text);
-            reference::ConvertWholeText(plan, whole);
-            const AtLevel level(VectorLevels()[n % VectorLevels().size()]);
-            std::vector<size_t> cuts = n % 2 ? RandomCuts(rng, text.size(), 40000) : std::vector<size_t>{};
-            cuts.push_back(text.size());
-            CConversionPipeline pipeline(plan);
-            CByteStream out;
-            for (size_t from = 0, i = 0; i < cuts.size(); from = cuts[i++])
-                pipeline.Feed(text.data() + from, static_cast<int64_t>(cuts[i] - from), out);
-            pipeline.Finish(out);
-            ASSERT_EQ(ToBytes(out), ToBytes(whole)) << planted.name << " behind " << n << " to " << plan.output;
+            const ConversionPlan plan = {EucJp, (n / 2) % 2 == 0 ? Utf8 : Unicode};
+            const Bytes text = Concat(WithPlanted(plant, pairs, planted.bytes, n), {0x00});
+            const AtLevel level(NthLevel(n));
+            const std::vector<size_t> cuts = n % 2 ? RandomCuts(plant, text.size(), 40000) : std::vector<size_t>{};
+            ASSERT_TRUE(LikeTheWholeTextStages(plan, text, cuts)) << planted.name << " behind " << n;
         }
     }
 }
