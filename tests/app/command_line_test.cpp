@@ -15,7 +15,8 @@
 namespace morvel {
 namespace {
 
-// The settings a parse leaves, in the order of Fields.
+// The settings a parse leaves, in the order of Fields, and the long option
+// it answers.
 struct E {
     EncodingId input = AutoDetect, output = ShiftJis;
     int kana = 0, kanaToHalf = 0, alnum = 0, alnumToHalf = 0, clipboard = 0;
@@ -23,6 +24,8 @@ struct E {
     int active = 0;
     std::string inputPath = "", outputPath = "";
     int pathCount = 0;
+    LongOptionRequest::Kind request = LongOptionRequest::kNone;
+    std::string option = "";
 };
 
 // Compared at once (gtest prints both tuples).
@@ -42,8 +45,14 @@ E Paths(std::string in, std::string out, int count, EncodingId from = AutoDetect
         uint32_t window = 0) {
     return {.input = from, .output = to, .window = window, .inputPath = in, .outputPath = out, .pathCount = count};
 }
+E Long(LongOptionRequest::Kind request, std::string option = "", E e = {}) {
+    e.request = request;
+    e.option = option;
+    return e;
+}
 
 TEST(CommandLine, EveryCase) {
+    using enum LongOptionRequest::Kind;
     const struct {
         std::vector<std::string> args;
         E expected;
@@ -83,36 +92,24 @@ TEST(CommandLine, EveryCase) {
         {{"--editor=active", "123"}, Window(123, 0)},
         {{"123", "--editor=active"}, Window(123, 1)},
         {{"--editor=active", ""}, Window(0, 0)},
+        // Long options: the first one counts, and the switches around it are read.
+        {{"/SE", "--version", "--help"}, Long(kVersion, "", Modes(ShiftJis, EucJp))},
+        {{"--frobnicate", "--help"}, Long(kUnknown, "--frobnicate")},
+        {{"--"}, Long(kUnknown, "--")},
+        {{"-h"}, {}},
+        {{"--editor=active", "--help"}, Long(kHelp, "", {.active = 1})},
+        {{"--editor=active", "--frobnicate"}, Long(kUnknown, "--frobnicate", {.active = 1})},
+        {{"--editor=window"}, Long(kUnknown, "--editor=window")},
+        {{"--editor"}, Long(kUnknown, "--editor")},
+        {{"--editor=Active"}, Long(kUnknown, "--editor=Active")},
     };
     for (const auto& c : cases) {
         std::string name;
         for (const std::string& a : c.args) name += "[" + a + "]";
         CAppCommandLineInfo info;
-        EXPECT_EQ(ParseCommandLine(c.args, info).kind, LongOptionRequest::kNone) << name;
-        EXPECT_EQ(Fields(info), Fields(c.expected)) << name;
-    }
-}
-
-TEST(CommandLine, LongOptions) {
-    using enum LongOptionRequest::Kind;
-    const struct {
-        std::vector<std::string> args;
-        LongOptionRequest expected;
-    } cases[] = {
-        {{"/SE", "--version", "--help"}, {kVersion, ""}},
-        {{"--frobnicate", "--help"}, {kUnknown, "--frobnicate"}},
-        {{"--"}, {kUnknown, "--"}},
-        {{"-h"}, {kNone, ""}},
-        {{"--editor=active", "--help"}, {kHelp, ""}},
-        {{"--editor=active", "--frobnicate"}, {kUnknown, "--frobnicate"}},
-        {{"--editor=window"}, {kUnknown, "--editor=window"}},
-        {{"--editor"}, {kUnknown, "--editor"}},
-        {{"--editor=Active"}, {kUnknown, "--editor=Active"}},
-    };
-    for (const auto& c : cases) {
-        CAppCommandLineInfo info;
         const LongOptionRequest request = ParseCommandLine(c.args, info);
-        EXPECT_EQ(std::tie(request.kind, request.option), std::tie(c.expected.kind, c.expected.option)) << c.args[0];
+        EXPECT_EQ(std::tie(request.kind, request.option), std::tie(c.expected.request, c.expected.option)) << name;
+        EXPECT_EQ(Fields(info), Fields(c.expected)) << name;
     }
 }
 
