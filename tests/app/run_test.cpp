@@ -23,26 +23,6 @@ using RunTest = ScratchDir;
 RunOptions With(void (*set)(RunOptions&)) { RunOptions o; set(o); return o; }
 const RunOptions kJapanese = With([](RunOptions& o) { o.lang = "ja_JP.UTF-8"; });
 
-TEST_F(RunTest, EveryInputModeToEveryOutputMode) {
-    const struct { char letter; EncodingId id; } modes[] = {
-        {'S', ShiftJis}, {'J', Jis}, {'E', EucJp}, {'U', Unicode}, {'T', Utf8}};
-    for (const auto& in : modes) {
-        const Bytes input = EncodeSjis(kSample, in.id);
-        WriteFile(P("in"), input);
-        for (const auto& out : modes) {
-            const std::string sw = std::string("/") + in.letter + out.letter;
-            SCOPED_TRACE(sw);
-            const RunResult r = Run({sw, "in", "out"});
-            EXPECT_EQ(r.status, 0);
-            EXPECT_EQ(r.err, "");
-            EXPECT_EQ(ReadFile(P("out")), Expected(input, {in.id, out.id}));
-        }
-        // Detected input, Shift-JIS output.
-        EXPECT_EQ(Run({"/A", "in", "out"}).status, 0);
-        EXPECT_EQ(ReadFile(P("out")), Expected(input, {in.id, ShiftJis})) << in.letter;
-    }
-}
-
 TEST_F(RunTest, FixedBytes) {
     const struct {
         std::vector<std::string> args;
@@ -92,47 +72,62 @@ Bytes LargeSjis(unsigned seed, size_t size) {
     return out;
 }
 
-// Files larger than the blocks the run reads and converts, converted on one
+// Every input mode to every output mode, detection too, on the sample; and
+// files larger than the blocks the run reads and converts, converted on one
 // thread, and larger than the size from which two threads convert segments
-// at once where the input encoding allows: the output must be the bytes of
+// at once where the input encoding allows. The output must be the bytes of
 // converting the whole text stage by stage; detection from the head alone
-// decides as on the whole text; a 0x1A far into the file ends the text there.
-TEST_F(RunTest, LargeFileBlockByBlockEqualsTheWholeText) {
-    for (const size_t size : {3'000'000, 5'000'000}) {
-        const Bytes sjis = LargeSjis(2, size);
-        const struct {
-            std::vector<std::string> args;
-            ConversionPlan plan;  // plan.input: the file's encoding
-            int64_t end = -1;     // where a 0x1A goes in
-        } runs[] = {
-            {{"/SE"}, {ShiftJis, EucJp}}, {{"/SJ"}, {ShiftJis, Jis}}, {{"/ST"}, {ShiftJis, Utf8}},
-            {{"/SU"}, {ShiftJis, Unicode}}, {{"/ES"}, {EucJp, ShiftJis}}, {{"/JS"}, {Jis, ShiftJis}},
-            {{"/TE"}, {Utf8, EucJp}}, {{"/US"}, {Unicode, ShiftJis}},
-            {{"/SE"}, {Unicode, EucJp}},  // a UTF-16 file with its mark is UTF-16 even with /S
-            {{"/SS", "/k", "/N"}, {ShiftJis, ShiftJis, true, true, true, false}},
-            {{"/SE", "/K", "/n"}, {ShiftJis, EucJp, true, false, true, true}},
-            {{"/AS"}, {EucJp, ShiftJis}}, {{"/AS"}, {Jis, ShiftJis}}, {{"/AS"}, {Utf8, ShiftJis}},
-            {{"/AS"}, {ShiftJis, ShiftJis}}, {{"/SE"}, {ShiftJis, EucJp}, 2'000'001},
-        };
-        for (const auto& r : runs) {
+// finds the sample's encoding, and decides on a large file as on the whole
+// text; a 0x1A far into the file ends the text there.
+TEST_F(RunTest, OutputIsTheWholeTextConvertedStageByStage) {
+    struct Case {
+        std::vector<std::string> args;
+        ConversionPlan plan;  // plan.input: the file's encoding
+        int64_t end = -1;     // where a 0x1A goes in
+        bool wholeDecides = false;  // the input mode as detection decides on the whole text
+    };
+    const struct { char letter; EncodingId id; } modes[] = {
+        {'S', ShiftJis}, {'J', Jis}, {'E', EucJp}, {'U', Unicode}, {'T', Utf8}};
+    std::vector<Case> everyMode;
+    for (const auto& in : modes) {
+        for (const auto& out : modes)
+            everyMode.push_back({{std::string("/") + in.letter + out.letter}, {in.id, out.id}});
+        everyMode.push_back({{"/AS"}, {in.id, ShiftJis}});
+    }
+    const std::vector<Case> large = {
+        {{"/SE"}, {ShiftJis, EucJp}}, {{"/SJ"}, {ShiftJis, Jis}}, {{"/ST"}, {ShiftJis, Utf8}},
+        {{"/SU"}, {ShiftJis, Unicode}}, {{"/ES"}, {EucJp, ShiftJis}}, {{"/JS"}, {Jis, ShiftJis}},
+        {{"/TE"}, {Utf8, EucJp}}, {{"/US"}, {Unicode, ShiftJis}},
+        {{"/SE"}, {Unicode, EucJp}},  // a UTF-16 file with its mark is UTF-16 even with /S
+        {{"/SS", "/k", "/N"}, {ShiftJis, ShiftJis, true, true, true, false}},
+        {{"/SE", "/K", "/n"}, {ShiftJis, EucJp, true, false, true, true}},
+        {{"/AS"}, {EucJp, ShiftJis}, -1, true}, {{"/AS"}, {Jis, ShiftJis}, -1, true},
+        {{"/AS"}, {Utf8, ShiftJis}, -1, true}, {{"/AS"}, {ShiftJis, ShiftJis}, -1, true},
+        {{"/SE"}, {ShiftJis, EucJp}, 2'000'001},
+    };
+    for (const auto& [sjis, runs] : {std::pair{kSample, everyMode}, std::pair{LargeSjis(2, 3'000'000), large},
+                                     std::pair{LargeSjis(2, 5'000'000), large}}) {
+        for (const Case& r : runs) {
             std::vector<std::string> args = r.args;
-            SCOPED_TRACE(args[0] + (args.size() > 1 ? args[1] : "") + " " + std::to_string(r.plan.input));
+            SCOPED_TRACE(args[0] + (args.size() > 1 ? args[1] : "") + " " + std::to_string(r.plan.input) + ", " +
+                         std::to_string(sjis.size()) + " bytes");
             Bytes input = r.plan.input == ShiftJis ? sjis : EncodeSjis(sjis, r.plan.input);
             if (r.end >= 0) input[r.end] = 0x1A;
             WriteFile(P("in"), input);
             args.insert(args.end(), {"in", "out"});
             const RunResult result = Run(args);
             ASSERT_EQ(result.status, 0) << result.err;
+            EXPECT_EQ(result.err, "");
             ConversionPlan plan = r.plan;
-            if (args[0] == "/AS") {  // detected: as detection decides on the whole text
+            if (r.wholeDecides) {
                 CByteStream whole;
                 for (char c : input) whole.Append(static_cast<uint8_t>(c));
                 whole.Append(0);
                 plan.input = DetectEncoding(whole);
             }
             const Bytes got = ReadFile(P("out")), want = Expected(input, plan);
-            ASSERT_EQ(got.size(), want.size()) << size;
-            EXPECT_TRUE(got == want) << size;
+            ASSERT_EQ(got.size(), want.size());
+            EXPECT_TRUE(got == want);
         }
     }
 }
