@@ -14,34 +14,6 @@ using test::Bytes;
 using test::Fill;
 using test::ToBytes;
 
-// ReadByte from a position: the bytes up to the first 0x00 or 0x1A, then -1
-// for good; a position outside the stream reads nothing and stays.
-TEST(ByteStream, ReadByteEndsTextAtTerminatorsAndStaysThere) {
-    constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
-    const struct {
-        Bytes bytes;
-        int64_t pos;
-        std::vector<int> reads;
-        int64_t posAfter;
-    } cases[] = {
-        {{}, 0, {-1, -1}, 0},
-        {{0x41}, 0, {0x41, -1, -1}, 1},
-        {{0x41, 0x00, 0x42}, 0, {0x41, -1, -1, -1}, 1},
-        {{0x41, 0x1A, 0x42}, 0, {0x41, -1, -1}, 1},
-        {{0x80, 0xFF, 0xA1}, 0, {0x80, 0xFF, 0xA1, -1}, 3},
-        {{1, 2, 3}, 3, {-1}, 3}, {{1, 2, 3}, 5, {-1}, 5}, {{1, 2, 3}, -1, {-1}, -1}, {{1, 2, 3}, kMin, {-1}, kMin},
-    };
-    for (const auto& c : cases) {
-        CByteStream s;
-        Fill(s, c.bytes);
-        s.SetReadPos(c.pos);
-        std::vector<int> reads;
-        for (size_t i = 0; i < c.reads.size(); ++i) reads.push_back(s.ReadByte());
-        EXPECT_EQ(reads, c.reads) << test::Hex(c.bytes) << " from " << c.pos;
-        EXPECT_EQ(s.ReadPos(), c.posAfter) << test::Hex(c.bytes) << " from " << c.pos;
-    }
-}
-
 TEST(ByteStream, ResizeAppendAndReserveKeepEveryByte) {
     CByteStream s;
     Fill(s, {7, 8, 9});
