@@ -7,6 +7,7 @@
 #include <optional>
 #include <stdexcept>
 #include <thread>
+#include <vector>
 
 #include <limits.h>
 #include <sys/stat.h>
@@ -56,6 +57,27 @@ constexpr int kRunCancelled = -2;
 // Files from this size on are converted on two threads (CParallelRun), where
 // the input encoding allows; below it a second thread pays for little.
 constexpr int64_t kParallelBytes = 4 << 20;
+
+// Whether a file's text has cut points (line breaks) in its head and in
+// each of kCutWindows windows spread over the rest, the last at its end.
+// The two-thread run cuts the text there; a long stretch without any is
+// converted on one thread with nothing overlapped, slower than the
+// one-thread run (a 100 MB file with line breaks in its first 256 KiB
+// only: 74 ms against 44, Shift-JIS to EUC-JP).
+constexpr int kCutWindows = 4;
+constexpr int64_t kCutWindowBytes = 64 << 10;
+
+bool CutsThroughout(const ConversionPlan& plan, const CInputStage& input, int64_t total) {
+    const CByteStream& head = input.Head();
+    if (CConversionPipeline::NextCut(plan, head.Data(), head.Size(), 1) < 0) return false;
+    std::vector<uint8_t> window(kCutWindowBytes);
+    for (int i = 1; i <= kCutWindows; ++i) {
+        const int64_t at = ((total - kCutWindowBytes) * i / kCutWindows) & ~int64_t{1};  // even: whole UTF-16 units
+        const int64_t got = input.ReadAt(window.data(), kCutWindowBytes, at);
+        if (got <= 0 || CConversionPipeline::NextCut(plan, window.data(), got, 1) < 0) return false;
+    }
+    return true;
+}
 
 // Ends the progress of a run once, at the latest when the run leaves.
 class ProgressScope {
@@ -336,15 +358,13 @@ bool CMainApp::RunConversion() {
         // result is gathered whole.
         CResultWriter fileResult([&](const uint8_t* p, int64_t n) { return file.Write(p, n); });
         fileResult.WhenIdle([&] { return input.ReadAhead(); });
-        // A large regular file with line breaks to cut it at (in its head)
-        // is converted on two threads at once instead, each reading,
+        // A large regular file with line breaks to cut it at throughout is
+        // converted on two threads at once instead, each reading,
         // converting and writing its own stretches of it.
         std::optional<CParallelRun> parallel;
-        const CByteStream& head = input.Head();
         if (fromFile && toFile && total >= kParallelBytes && input.Identity().regular &&
-            !file.OverwritesInPlace(input.Identity()) &&
-            CConversionPipeline::NextCut(plan, head.Data(), head.Size(), 1) >= 0 &&
-            std::thread::hardware_concurrency() > 1) {
+            !file.OverwritesInPlace(input.Identity()) && std::thread::hardware_concurrency() > 1 &&
+            CutsThroughout(plan, input, total)) {
             parallel.emplace(
                 plan, [&](uint8_t* p, int64_t n, int64_t at) { return input.ReadAt(p, n, at); },
                 [&](const uint8_t* p, int64_t n) { return file.Write(p, n); });
