@@ -23,6 +23,7 @@
 // (nothing after that is written), and the output tail's rule (COutputTail).
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <exception>
@@ -96,6 +97,9 @@ private:
     std::mutex mutex_;
     std::condition_variable turned_;  // turn_, done_ or result_ changed
     int64_t turn_ = 0;        // the block whose segment writes next
+    // turn_ as the workers may watch it without the mutex; the largest
+    // value once the run is over.
+    std::atomic<int64_t> changes_ = 0;
     bool done_ = false;       // the last segment is written
     int result_ = 0;          // the first failure
     int64_t written_ = 0;     // input bytes whose result has gone out
