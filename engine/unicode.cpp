@@ -72,6 +72,9 @@ inline constexpr UnitCompaction kUnitCompaction = MakeUnitCompaction();
 // of the first bytes A1-FE.
 constexpr uint8_t kEucKanaRow = 0xFE - 0xA0 + 1;
 
+// The top bit of an entry of Cp932OutputEntries: the unit has no CP932 code.
+constexpr uint32_t kNoCode = 0x80000000;
+
 // The last character a kernel wrote: where its code starts in the output,
 // where it starts in the input, its code point.
 struct LastCode {
@@ -98,8 +101,8 @@ template <class Sink, class Entry>
     return DecodeCp932Blocks<Sink>(p, end, out, table);
 }
 [[gnu::noinline]] const uint8_t* EncodeUtf8BlocksCall(const uint8_t* p, const uint8_t* end, uint8_t*& out,
-                                                     const uint16_t* codes, LastCode& last) {
-    return EncodeUtf8Blocks(p, end, out, codes, last);
+                                                     const uint32_t* entries, LastCode& last) {
+    return EncodeUtf8Blocks(p, end, out, entries, last);
 }
 template <class Sink, class Entry>
 [[gnu::noinline]] const uint8_t* DecodeEucBlocksCall(const uint8_t* p, const uint8_t* end, uint8_t*& out,
@@ -294,6 +297,23 @@ const uint16_t* Cp932OutputCodes() {
     static const std::unique_ptr<uint16_t[]> table = [] {
         auto t = std::make_unique<uint16_t[]>(0x10000);
         for (uint32_t u = 0; u < 0x10000; ++u) t[u] = OutputCode(static_cast<uint16_t>(u));
+        return t;
+    }();
+    return table.get();
+}
+
+// OutputCode of every BMP unit as the UTF-8 blocks take it: the code, its
+// length (1 or 2) above it, and the top bit set where there is none; made
+// on first use, from Cp932OutputCodes. With the length and the check for no
+// code worked out from the code, two operations more per character, UTF-8
+// to Shift-JIS ran at 1.90 GB/s on the Japanese-English dictionary against
+// 2.07, at 1.30 against 1.50 on the kanji-dense one.
+const uint32_t* Cp932OutputEntries() {
+    static const std::unique_ptr<uint32_t[]> table = [] {
+        const uint16_t* const codes = Cp932OutputCodes();
+        auto t = std::make_unique<uint32_t[]>(0x10000);
+        for (uint32_t u = 0; u < 0x10000; ++u)
+            t[u] = codes[u] == 0 ? kNoCode : codes[u] | (codes[u] > 0xFF ? 2u : 1u) << 16;
         return t;
     }();
     return table.get();
@@ -888,7 +908,7 @@ inline const uint8_t* EncodeUtf8Vector([[maybe_unused]] VectorLevel level, const
         const uint8_t* const from = p;
         uint8_t* o = w.Out();
         LastCode last{};
-        p = v256::EncodeUtf8BlocksCall(p, end, o, codes, last);
+        p = v256::EncodeUtf8BlocksCall(p, end, o, Cp932OutputEntries(), last);
         if (p != from) w.Resume(o, last.unit, last.in, last.written);
     }
 #endif
