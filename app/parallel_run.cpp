@@ -84,10 +84,21 @@ CParallelRun::Turn CParallelRun::WaitForTurn(int64_t block) {
     // between two segments: on 100 MB, EUC-JP to Shift-JIS 58.0 -> 48.0
     // ms, Shift-JIS to UTF-16 81.7 -> 72.3; the dearer conversions, whose
     // writes wait less, as they were.
-    const auto until = std::chrono::steady_clock::now() + kWatch;
-    while (changes_.load(std::memory_order_acquire) < block) {
-        for (int i = 0; i < 32; ++i) Relax();
-        if (std::chrono::steady_clock::now() >= until) break;
+    // Where the turn keeps not coming in that time (other programs hold the
+    // processors, and the writing worker waits for one), watching only takes
+    // processor time from it: a worker then watches no more once its misses
+    // outnumber an eighth of its catches.
+    if (watchMisses_.load(std::memory_order_relaxed) * 8 <= watchCatches_.load(std::memory_order_relaxed) + 16) {
+        const auto until = std::chrono::steady_clock::now() + kWatch;
+        bool caught = true;
+        while (changes_.load(std::memory_order_acquire) < block) {
+            for (int i = 0; i < 32; ++i) Relax();
+            if (std::chrono::steady_clock::now() >= until) {
+                caught = false;
+                break;
+            }
+        }
+        (caught ? watchCatches_ : watchMisses_).fetch_add(1, std::memory_order_relaxed);
     }
     std::unique_lock lock(mutex_);
     turned_.wait(lock, [&] { return turn_ >= block || done_ || result_ != 0; });

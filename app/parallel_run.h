@@ -100,6 +100,8 @@ private:
     // turn_ as the workers may watch it without the mutex; the largest
     // value once the run is over.
     std::atomic<int64_t> changes_ = 0;
+    // Waits for the turn that watching it caught, and that it missed.
+    std::atomic<int> watchCatches_ = 0, watchMisses_ = 0;
     bool done_ = false;       // the last segment is written
     int result_ = 0;          // the first failure
     int64_t written_ = 0;     // input bytes whose result has gone out
