@@ -69,7 +69,7 @@ int CParallelRun::Run(const Progress& progress) {
 void CParallelRun::Fail(int result) {
     std::lock_guard lock(mutex_);
     if (result_ == 0) result_ = result;
-    changes_.store(std::numeric_limits<int64_t>::max(), std::memory_order_release);
+    turn_.store(std::numeric_limits<int64_t>::max(), std::memory_order_release);
     turned_.notify_all();
 }
 
@@ -91,7 +91,7 @@ CParallelRun::Turn CParallelRun::WaitForTurn(int64_t block) {
     if (watchMisses_.load(std::memory_order_relaxed) * 8 <= watchCatches_.load(std::memory_order_relaxed) + 16) {
         const auto until = std::chrono::steady_clock::now() + kWatch;
         bool caught = true;
-        while (changes_.load(std::memory_order_acquire) < block) {
+        while (turn_.load(std::memory_order_acquire) < block) {
             for (int i = 0; i < 32; ++i) Relax();
             if (std::chrono::steady_clock::now() >= until) {
                 caught = false;
@@ -158,11 +158,11 @@ void CParallelRun::Work(Worker& worker) {
             b = next + (worker.index - next % stride_ + stride_) % stride_;
         }
     } catch (...) {
-        std::lock_guard lock(mutex_);
-        if (!thrown_) thrown_ = std::current_exception();
-        if (result_ == 0) result_ = CInputStage::kReadFailed;  // stops the other worker; Run rethrows
-        changes_.store(std::numeric_limits<int64_t>::max(), std::memory_order_release);
-        turned_.notify_all();
+        {
+            std::lock_guard lock(mutex_);
+            if (!thrown_) thrown_ = std::current_exception();
+        }
+        Fail(CInputStage::kReadFailed);  // stops the other worker; Run rethrows
     }
 }
 
@@ -285,10 +285,9 @@ int64_t CParallelRun::ConvertSegment(Worker& worker, int64_t b, int64_t n, int64
     std::lock_guard lock(mutex_);
     if (next < 0) {
         done_ = true;
-        changes_.store(std::numeric_limits<int64_t>::max(), std::memory_order_release);
+        turn_.store(std::numeric_limits<int64_t>::max(), std::memory_order_release);
     } else {
-        turn_ = next;
-        changes_.store(next, std::memory_order_release);
+        turn_.store(next, std::memory_order_release);
         cuts_.erase(cuts_.begin(), cuts_.lower_bound(next));  // decided for good
     }
     turned_.notify_all();

@@ -96,10 +96,9 @@ private:
 
     std::mutex mutex_;
     std::condition_variable turned_;  // turn_, done_ or result_ changed
-    int64_t turn_ = 0;        // the block whose segment writes next
-    // turn_ as the workers may watch it without the mutex; the largest
-    // value once the run is over.
-    std::atomic<int64_t> changes_ = 0;
+    // The block whose segment writes next, the largest value once the run
+    // is over; changed under the mutex, watched without it (WaitForTurn).
+    std::atomic<int64_t> turn_ = 0;
     // Waits for the turn that watching it caught, and that it missed.
     std::atomic<int> watchCatches_ = 0, watchMisses_ = 0;
     bool done_ = false;       // the last segment is written
