@@ -901,14 +901,14 @@ inline const uint8_t* ThreeByteRun(const uint8_t* p, const uint8_t* end, const u
 // slower than by ThreeByteRun (1.9 against 1.5 GB/s), kanji-dense text no
 // faster.
 inline const uint8_t* EncodeUtf8Vector([[maybe_unused]] VectorLevel level, const uint8_t* p,
-                                       [[maybe_unused]] const uint8_t* end, [[maybe_unused]] const uint16_t* codes,
+                                       [[maybe_unused]] const uint8_t* end, [[maybe_unused]] const uint32_t* entries,
                                        [[maybe_unused]] Cp932Writer& w) {
 #if MORVEL_AVX2
     if (level >= VectorLevel::Avx2) {
         const uint8_t* const from = p;
         uint8_t* o = w.Out();
         LastCode last{};
-        p = v256::EncodeUtf8BlocksCall(p, end, o, Cp932OutputEntries(), last);
+        p = v256::EncodeUtf8BlocksCall(p, end, o, entries, last);
         if (p != from) w.Resume(o, last.unit, last.in, last.written);
     }
 #endif
@@ -945,6 +945,8 @@ struct Utf8ToCp932Core : ZeroClosedCore<TextEnd::ZeroByte> {
         }
         Cp932Writer w(out);
         const uint16_t* const codes = end - p >= kPairTableText ? Cp932OutputCodes() : nullptr;
+        [[maybe_unused]] const uint32_t* const entries =
+            codes != nullptr && kVectors && level >= VectorLevel::Avx2 ? Cp932OutputEntries() : nullptr;
         [[maybe_unused]] const uint8_t* scalarUntil = p;
         while (p < end) {
             // ASCII a word at a time; past a whole word, by the vector kernels.
@@ -976,7 +978,7 @@ struct Utf8ToCp932Core : ZeroClosedCore<TextEnd::ZeroByte> {
                 }
                 if constexpr (kVectors) {
                     if (codes != nullptr && p >= scalarUntil) {
-                        p = EncodeUtf8Vector(level, p, end, codes, w);
+                        p = EncodeUtf8Vector(level, p, end, entries, w);
                         if (p - at < kScalarStretch) scalarUntil = p + kScalarStretch;
                         if (p != at) continue;
                     }
