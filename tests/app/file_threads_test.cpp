@@ -183,11 +183,8 @@ TEST(FileThreads, ParallelRunWritesTheWholeTextsBytes) {
         if (c.lines == 0) std::replace_if(text.begin(), text.end(), lineBreak, 'x');
         text = test::WithLineBreaks(rng, text, form, c.lines);
         if (c.endAt >= 0) text[static_cast<size_t>(c.endAt)] = c.plan.input == Utf8 ? 0x00 : 0x1A;
-        CByteStream loaded;  // the loader's 0x00, and for UTF-16 zeros to a whole zero unit
-        for (uint8_t b : text) loaded.Append(b);
-        loaded.Append(0x00);
-        while (c.plan.input == Unicode && (loaded.Size() % 2 != 0 || loaded.Data()[loaded.Size() - 2] != 0))
-            loaded.Append(0x00);
+        CByteStream loaded;
+        test::Fill(loaded, test::Loaded(text, c.plan.input));
         reference::ConvertWholeText(c.plan, loaded);
         std::vector<uint8_t> want(loaded.Data(), loaded.Data() + loaded.Size());
         for (int i = 0; i < 2 && !want.empty() && want.back() == 0; ++i) want.pop_back();

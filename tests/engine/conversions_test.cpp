@@ -599,9 +599,7 @@ TEST(Pipeline, InPiecesMatchesTheWholeTextStages) {
         plan.convertAlnum = rng() % 2;
         plan.alnumToHalf = rng() % 2;
         const Form form = plan.input == Unicode ? Form::Utf16 : plan.input == Utf8 ? Form::Utf8 : Form::Bytes;
-        Bytes loaded = WithLineBreaks(rng, RandomText(rng, form, rng() % 80), form, rng() % 6);
-        loaded.push_back(0x00);
-        while (plan.input == Unicode && (loaded.size() % 2 != 0 || loaded[loaded.size() - 2] != 0)) loaded.push_back(0x00);
+        const Bytes loaded = Loaded(WithLineBreaks(rng, RandomText(rng, form, rng() % 80), form, rng() % 6), plan.input);
         const AtLevel at(NthLevel(round));
         ASSERT_TRUE(LikeTheWholeTextStages(plan, loaded, RandomCuts(rng, loaded.size(), 1 + rng() % 300)));
     }

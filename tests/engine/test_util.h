@@ -370,4 +370,12 @@ inline void DropTerminators(Bytes& text, Form form) {
     }
 }
 
+// `text` as a run loads it: its 0x00 behind, and in UTF-16 0x00 until the
+// size is even and the last unit is zero.
+inline Bytes Loaded(Bytes text, EncodingId input) {
+    text.push_back(0x00);
+    while (input == Unicode && (text.size() % 2 != 0 || text[text.size() - 2] != 0)) text.push_back(0x00);
+    return text;
+}
+
 }  // namespace morvel::test

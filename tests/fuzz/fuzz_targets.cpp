@@ -131,9 +131,7 @@ void FuzzConversionPipelineOn(const uint8_t control[2], const Bytes& text, int64
     auto convert = [&](const uint8_t* p, int64_t n) { return result.Convert(pipeline, p, n); };
     Check(input.Pump(convert) == 0 && convert(nullptr, 0) == 0 && result.Close() == 0);
 
-    Bytes loaded = text;
-    loaded.push_back(0x00);
-    while (plan.input == Unicode && (loaded.size() % 2 != 0 || loaded[loaded.size() - 2] != 0)) loaded.push_back(0x00);
+    const Bytes loaded = Loaded(text, plan.input);
     CByteStream whole;
     Fill(whole, loaded);
     reference::ConvertWholeText(plan, whole);
