@@ -206,8 +206,8 @@ MORVEL_AVX2_END
 // lacks: ShuffleHalves gives in lane i of each half the lane of `table` in
 // that half that the low 4 bits of lane i of `index` name, or 0 where bit 7
 // of that lane is set; LoadHalves reads the two halves from two places,
-// LoadEighths the four eighths of 8 lanes from four, StoreLowHalf and
-// StoreHighHalf write one half. Kernels use these only under `if constexpr
+// LoadEighths the four eighths of 8 lanes from four, BothHalves puts one
+// half of a vector in both, StoreLowHalf and StoreHighHalf write one half. Kernels use these only under `if constexpr
 // (kShuffles)`: at SSE2 width they are declared and never defined, so that
 // a use elsewhere fails to link.
 
@@ -224,6 +224,7 @@ constexpr bool kShuffles = false;
 Vec ShuffleHalves(Vec table, Vec index);
 Vec LoadHalves(const uint8_t* low, const uint8_t* high);
 Vec LoadEighths(const uint8_t* a, const uint8_t* b, const uint8_t* c, const uint8_t* d);
+Vec BothHalves(Vec v, int half);
 void StoreLowHalf(uint8_t* p, Vec v);
 void StoreHighHalf(uint8_t* p, Vec v);
 }  // namespace morvel::internal::v128
@@ -254,6 +255,10 @@ inline Vec LoadEighths(const uint8_t* a, const uint8_t* b, const uint8_t* c, con
     const __m128i high = _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(c)),
                                             _mm_loadl_epi64(reinterpret_cast<const __m128i*>(d)));
     return _mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1);
+}
+// The low (half 0) or the high half (1) of v in both halves.
+inline Vec BothHalves(Vec v, int half) {
+    return half == 0 ? _mm256_permute4x64_epi64(v, 0x44) : _mm256_permute4x64_epi64(v, 0xEE);
 }
 inline void StoreLowHalf(uint8_t* p, Vec v) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm256_castsi256_si128(v));
