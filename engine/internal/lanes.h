@@ -207,9 +207,10 @@ MORVEL_AVX2_END
 // that half that the low 4 bits of lane i of `index` name, or 0 where bit 7
 // of that lane is set; LoadHalves reads the two halves from two places,
 // LoadEighths the four eighths of 8 lanes from four, BothHalves puts one
-// half of a vector in both, StoreLowHalf and StoreHighHalf write one half. Kernels use these only under `if constexpr
-// (kShuffles)`: at SSE2 width they are declared and never defined, so that
-// a use elsewhere fails to link.
+// half of a vector in both, StoreLowHalf and StoreHighHalf write one half.
+// Kernels use these only under `if constexpr (kShuffles)`: at SSE2 width
+// they are declared and never defined, so that a use elsewhere fails to
+// link.
 
 #if MORVEL_SSE2
 namespace morvel::internal::v128 {
